@@ -1,6 +1,6 @@
 # make run   builds Uninstall.exe and starts it under Wine with simulated instruments.
 # make test  builds both trees and runs every test (host natively, Windows under Wine).
-.PHONY: all run test host win32 bootstrap clean
+.PHONY: all run test host win32 bootstrap clean fuzz bench
 
 all: host win32
 
@@ -26,3 +26,16 @@ run: win32
 
 clean:
 	rm -rf build
+
+# make fuzz FUZZ_SECONDS=60  runs every fuzz harness for that long (clang, libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz: bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DQOR_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build/fuzz
+	@scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
+
+# make bench  runs the benchmarks (optimised host build, no sanitizers).
+bench: bootstrap
+	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/bench
+	@for b in build/bench/bench/*_bench; do echo "== $$b"; $$b; done
