@@ -1,0 +1,25 @@
+#include "gui/picture.h"
+
+namespace gui {
+
+Bevel::Bevel(Form& form, int id, int left, int top, int width, int height)
+    : Control(form, id, "STATIC", WS_VISIBLE | SS_ETCHEDFRAME, left, top, width, height) {}
+
+Image::Image(Form& form, int id, int left, int top, int width, int height, int resource_id)
+    : Control(form, id, "STATIC", WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, left, top, width,
+              height),
+      bitmap_(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
+                                              MAKEINTRESOURCEA(resource_id), IMAGE_BITMAP, 0, 0,
+                                              LR_DEFAULTCOLOR))) {
+  SendMessageA(Handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
+  // SS_BITMAP resizes the control to the bitmap; keep the designed bounds.
+  SetBounds(left, top, width, height);
+}
+
+Image::~Image() {
+  // The control must let go of the bitmap before it is deleted.
+  SendMessageA(Handle(), STM_SETIMAGE, IMAGE_BITMAP, 0);
+  if (bitmap_) DeleteObject(bitmap_);
+}
+
+}  // namespace gui
