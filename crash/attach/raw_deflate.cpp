@@ -1,0 +1,93 @@
+#include "crash/attach/raw_deflate.h"
+
+#include <zlib.h>
+
+#include <climits>
+
+namespace qor {
+namespace {
+
+constexpr int kRawWindowBits = -15;
+constexpr int kMemoryLevel = 8;
+
+// Ends the zlib stream on every path once its init call succeeded.
+class DeflateStream {
+ public:
+  DeflateStream() = default;
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+  ~DeflateStream() {
+    if (ready_) deflateEnd(&stream_);
+  }
+  // False when zlib refuses the parameters or has no memory.
+  bool Initialize(int level) {
+    ready_ = deflateInit2(&stream_, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel,
+                          Z_DEFAULT_STRATEGY) == Z_OK;
+    return ready_;
+  }
+  z_stream& get() { return stream_; }
+
+ private:
+  z_stream stream_{};
+  bool ready_ = false;
+};
+
+class InflateStream {
+ public:
+  InflateStream() = default;
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+  ~InflateStream() {
+    if (ready_) inflateEnd(&stream_);
+  }
+  // False when zlib has no memory for its state.
+  bool Initialize() {
+    ready_ = inflateInit2(&stream_, kRawWindowBits) == Z_OK;
+    return ready_;
+  }
+  z_stream& get() { return stream_; }
+
+ private:
+  z_stream stream_{};
+  bool ready_ = false;
+};
+
+// zlib counts in uInt; larger buffers are refused rather than truncated.
+bool FitsZlib(size_t size) { return size <= static_cast<size_t>(INT_MAX); }
+
+}  // namespace
+
+int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size,
+               int level) {
+  if (!FitsZlib(source_size) || !FitsZlib(dest_size)) return 0;
+  DeflateStream deflater;
+  if (!deflater.Initialize(level)) return 0;
+  z_stream& z = deflater.get();
+  z.next_in = const_cast<Bytef*>(source);
+  z.avail_in = static_cast<uInt>(source_size);
+  z.next_out = dest;
+  z.avail_out = static_cast<uInt>(dest_size);
+  if (deflate(&z, Z_FINISH) != Z_STREAM_END) return 0;
+  return static_cast<int>(z.total_out);
+}
+
+size_t InflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t expected_size) {
+  if (!FitsZlib(source_size) || !FitsZlib(expected_size)) return 0;
+  InflateStream inflater;
+  if (!inflater.Initialize()) return 0;
+  z_stream& z = inflater.get();
+  z.next_in = const_cast<Bytef*>(source);
+  z.avail_in = static_cast<uInt>(source_size);
+  z.next_out = dest;
+  z.avail_out = static_cast<uInt>(expected_size);
+  if (inflate(&z, Z_FINISH) != Z_STREAM_END) return 0;
+  if (z.avail_in != 0 || z.total_out != expected_size) return 0;
+  return z.total_out;
+}
+
+size_t DeflateRawBound(size_t source_size) {
+  // zlib's bound for its own framing covers the raw stream with room to spare.
+  return compressBound(static_cast<uLong>(source_size));
+}
+
+}  // namespace qor
