@@ -1,0 +1,259 @@
+// The system calls of the driver removal engine, one virtual method per
+// call, named and typed like the system's own. Win32DevicePlatform forwards
+// them to the Setup API, advapi32, kernel32 and user32; host tests use a
+// recording fake. Nothing here includes windows.h: the structures below copy
+// the system's layouts with portable types.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace engine {
+
+// Opaque handle values (HDEVINFO, HANDLE, PSID, HMODULE, FARPROC).
+using DevInfoHandle = uintptr_t;
+using Handle = uintptr_t;
+using SidHandle = uintptr_t;
+using ModuleHandle = uintptr_t;
+using ProcAddress = uintptr_t;
+
+// INVALID_HANDLE_VALUE.
+inline constexpr uintptr_t kInvalidHandleValue = static_cast<uintptr_t>(-1);
+
+struct Guid {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+
+// The Setup API packs its structures to one byte on 32-bit targets and to
+// eight bytes elsewhere; the copies must match so that cbSize is right.
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#pragma pack(push, 1)
+#else
+#pragma pack(push, 8)
+#endif
+
+struct SpDevinfoData {
+  uint32_t cbSize;
+  Guid ClassGuid;
+  uint32_t DevInst;
+  uintptr_t Reserved;
+};
+
+struct FileTime {
+  uint32_t dwLowDateTime;
+  uint32_t dwHighDateTime;
+};
+
+// SP_DRVINFO_DATA_A (the layout with driver date and version).
+struct SpDrvinfoDataA {
+  uint32_t cbSize;
+  uint32_t DriverType;
+  uintptr_t Reserved;
+  char Description[256];
+  char MfgName[256];
+  char ProviderName[256];
+  FileTime DriverDate;
+  uint64_t DriverVersion;
+};
+
+// SP_DRVINFO_DETAIL_DATA_A; HardwareID runs on past the structure.
+struct SpDrvinfoDetailDataA {
+  uint32_t cbSize;
+  FileTime InfDate;
+  uint32_t CompatIDsOffset;
+  uint32_t CompatIDsLength;
+  uintptr_t Reserved;
+  char SectionName[256];
+  char InfFileName[260];
+  char DrvDescription[256];
+  char HardwareID[1];
+};
+
+struct SpClassinstallHeader {
+  uint32_t cbSize;
+  uint32_t InstallFunction;
+};
+
+struct SpRemovedeviceParams {
+  SpClassinstallHeader ClassInstallHeader;
+  uint32_t Scope;
+  uint32_t HwProfile;
+};
+
+#pragma pack(pop)
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(SpDevinfoData) == 28);
+static_assert(sizeof(SpDrvinfoDataA) == 796);
+static_assert(sizeof(SpDrvinfoDetailDataA) == 797);
+static_assert(sizeof(SpRemovedeviceParams) == 16);
+#endif
+
+struct OsVersionInfoA {
+  uint32_t dwOSVersionInfoSize;
+  uint32_t dwMajorVersion;
+  uint32_t dwMinorVersion;
+  uint32_t dwBuildNumber;
+  uint32_t dwPlatformId;
+  char szCSDVersion[128];
+};
+static_assert(sizeof(OsVersionInfoA) == 148);
+
+struct SidIdentifierAuthority {
+  uint8_t Value[6];
+};
+
+struct SidAndAttributes {
+  SidHandle Sid;
+  uint32_t Attributes;
+};
+
+// TOKEN_GROUPS; Groups runs on past the structure.
+struct TokenGroups {
+  uint32_t GroupCount;
+  SidAndAttributes Groups[1];
+};
+
+struct Luid {
+  uint32_t LowPart;
+  int32_t HighPart;
+};
+
+struct LuidAndAttributes {
+  engine::Luid Luid;
+  uint32_t Attributes;
+};
+
+// TOKEN_PRIVILEGES with room for exactly one privilege.
+struct TokenPrivileges {
+  uint32_t PrivilegeCount;
+  LuidAndAttributes Privileges[1];
+};
+static_assert(sizeof(TokenPrivileges) == 16);
+
+// Constants of the system, under their own names.
+inline constexpr uint32_t VER_PLATFORM_WIN32_NT = 2;
+inline constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
+inline constexpr uint32_t SPDRP_HARDWAREID = 1;
+inline constexpr uint32_t SPDRP_SERVICE = 4;
+inline constexpr uint32_t DICS_FLAG_GLOBAL = 1;
+inline constexpr uint32_t DIREG_DEV = 1;
+inline constexpr uint32_t DIREG_DRV = 2;
+inline constexpr uint32_t DIREG_BOTH = 4;
+inline constexpr uint32_t DIF_REMOVE = 5;
+inline constexpr uint32_t DI_REMOVEDEVICE_GLOBAL = 1;
+inline constexpr uint32_t SPDIT_COMPATDRIVER = 2;
+inline constexpr uint32_t LPTR = 0x40;
+inline constexpr int SM_DBCSENABLED = 42;
+inline constexpr uint32_t TOKEN_QUERY = 0x8;
+inline constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
+inline constexpr uint32_t TokenGroupsClass = 2;  // TOKEN_INFORMATION_CLASS TokenGroups
+inline constexpr uint32_t SE_GROUP_ENABLED = 0x4;
+inline constexpr uint32_t SE_GROUP_USE_FOR_DENY_ONLY = 0x10;
+inline constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
+inline constexpr uint32_t SECURITY_BUILTIN_DOMAIN_RID = 32;
+inline constexpr uint32_t DOMAIN_ALIAS_RID_ADMINS = 544;
+inline constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr uint32_t ERROR_NO_TOKEN = 1008;
+inline constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
+inline constexpr uint32_t FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+inline constexpr uint32_t FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+
+class DevicePlatform {
+ public:
+  DevicePlatform() = default;
+  DevicePlatform(const DevicePlatform&) = delete;
+  DevicePlatform& operator=(const DevicePlatform&) = delete;
+  virtual ~DevicePlatform() = default;
+
+  // True on the NT family (platform id VER_PLATFORM_WIN32_NT). Asks
+  // GetVersionExA on the first call only; a failed query counts as 9x.
+  bool IsNtFamily();
+
+  // --- Setup API ---
+  virtual DevInfoHandle SetupDiGetClassDevsW(const Guid* class_guid, const char16_t* enumerator,
+                                             Handle parent, uint32_t flags) = 0;
+  virtual DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
+                                             Handle parent, uint32_t flags) = 0;
+  virtual bool SetupDiEnumDeviceInfo(DevInfoHandle set, uint32_t index, SpDevinfoData* device) = 0;
+  virtual bool SetupDiGetDeviceRegistryPropertyW(DevInfoHandle set, SpDevinfoData* device,
+                                                 uint32_t property, uint32_t* reg_type,
+                                                 uint8_t* buffer, uint32_t buffer_size,
+                                                 uint32_t* required_size) = 0;
+  virtual bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, SpDevinfoData* device,
+                                                 uint32_t property, uint32_t* reg_type,
+                                                 uint8_t* buffer, uint32_t buffer_size,
+                                                 uint32_t* required_size) = 0;
+  virtual bool SetupDiDeleteDevRegKey(DevInfoHandle set, SpDevinfoData* device, uint32_t scope,
+                                      uint32_t hw_profile, uint32_t key_type) = 0;
+  virtual bool SetupDiSetClassInstallParamsA(DevInfoHandle set, SpDevinfoData* device,
+                                             const SpClassinstallHeader* params,
+                                             uint32_t params_size) = 0;
+  virtual bool SetupDiCallClassInstaller(uint32_t install_function, DevInfoHandle set,
+                                         SpDevinfoData* device) = 0;
+  virtual bool SetupDiBuildDriverInfoList(DevInfoHandle set, SpDevinfoData* device,
+                                          uint32_t driver_type) = 0;
+  virtual bool SetupDiEnumDriverInfoA(DevInfoHandle set, SpDevinfoData* device,
+                                      uint32_t driver_type, uint32_t index,
+                                      SpDrvinfoDataA* driver) = 0;
+  // `detail` is a byte buffer that starts with an SpDrvinfoDetailDataA.
+  virtual bool SetupDiGetDriverInfoDetailA(DevInfoHandle set, SpDevinfoData* device,
+                                           SpDrvinfoDataA* driver, uint8_t* detail,
+                                           uint32_t detail_size, uint32_t* required_size) = 0;
+  virtual bool SetupDiDestroyDriverInfoList(DevInfoHandle set, SpDevinfoData* device,
+                                            uint32_t driver_type) = 0;
+  virtual bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) = 0;
+
+  // --- kernel32: version, memory, handles, modules, errors ---
+  virtual bool GetVersionExA(OsVersionInfoA* info) = 0;
+  virtual uint32_t GetVersion() = 0;
+  // Returns nullptr when out of memory.
+  virtual uint8_t* LocalAlloc(uint32_t flags, uint32_t bytes) = 0;
+  virtual void LocalFree(uint8_t* block) = 0;
+  virtual Handle GetCurrentThread() = 0;
+  virtual Handle GetCurrentProcess() = 0;
+  virtual bool CloseHandle(Handle handle) = 0;
+  virtual uint32_t GetLastError() = 0;
+  virtual ModuleHandle GetModuleHandleA(const char* module_name) = 0;
+  virtual ProcAddress GetProcAddress(ModuleHandle module, const char* proc_name) = 0;
+  // Writes at most `size` bytes, zero included; returns the text's length
+  // without the zero, or 0 on failure.
+  virtual uint32_t FormatMessageA(uint32_t flags, uint32_t message_id, uint32_t language_id,
+                                  char* buffer, uint32_t size) = 0;
+
+  // --- user32: the locale's ANSI text services ---
+  virtual uint32_t CharUpperBuffA(char* text, uint32_t length) = 0;
+  virtual const char* CharNextA(const char* text) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
+
+  // --- advapi32: security ---
+  virtual bool AllocateAndInitializeSid(const SidIdentifierAuthority* authority,
+                                        uint8_t sub_authority_count, uint32_t sub0, uint32_t sub1,
+                                        uint32_t sub2, uint32_t sub3, uint32_t sub4,
+                                        uint32_t sub5, uint32_t sub6, uint32_t sub7,
+                                        SidHandle* sid) = 0;
+  virtual void FreeSid(SidHandle sid) = 0;
+  virtual bool EqualSid(SidHandle first, SidHandle second) = 0;
+  // Calls the CheckTokenMembership entry point found through GetProcAddress.
+  virtual bool CheckTokenMembership(ProcAddress entry, Handle token, SidHandle sid,
+                                    int32_t* is_member) = 0;
+  virtual bool OpenThreadToken(Handle thread, uint32_t access, bool open_as_self,
+                               Handle* token) = 0;
+  virtual bool OpenProcessToken(Handle process, uint32_t access, Handle* token) = 0;
+  virtual bool GetTokenInformation(Handle token, uint32_t info_class, uint8_t* buffer,
+                                   uint32_t buffer_size, uint32_t* return_length) = 0;
+  virtual bool LookupPrivilegeValueA(const char* system_name, const char* name, Luid* luid) = 0;
+  virtual bool AdjustTokenPrivileges(Handle token, bool disable_all,
+                                     const TokenPrivileges* new_state, uint32_t buffer_length,
+                                     TokenPrivileges* previous_state,
+                                     uint32_t* return_length) = 0;
+
+ private:
+  std::optional<bool> nt_family_;
+};
+
+}  // namespace engine

@@ -1,0 +1,144 @@
+#include "engine/device_steps.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "engine/hardware_ids.h"
+#include "engine/local_buffer.h"
+
+namespace engine {
+namespace {
+
+// The text at `text`, ending at its zero or after `limit` bytes.
+std::string BoundedText(const uint8_t* text, uint32_t limit) {
+  const char* begin = reinterpret_cast<const char*>(text);
+  return std::string(begin, std::find(begin, begin + limit, '\0'));
+}
+
+// Reads `property` into a buffer sized by the wide query; calls
+// `use(buffer, size)` with the size the ANSI read reported, only on success.
+template <typename Use>
+void ReadPropertyNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                    uint32_t property, Use use) {
+  uint32_t required = 0;
+  platform.SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, nullptr, 0,
+                                             &required);
+  if (required == 0) return;  // no such property: nothing to read
+  LocalBuffer buffer(platform, required);
+  if (!buffer.data()) return;
+  uint32_t read_size = 0;
+  if (platform.SetupDiGetDeviceRegistryPropertyA(set, &device, property, nullptr, buffer.data(),
+                                                 buffer.size(), &read_size)) {
+    use(buffer.data(), std::min(read_size, buffer.size()));
+  }
+}
+
+// Destroys the compatible-driver list of one device on every path.
+class CompatibleDriverList {
+ public:
+  CompatibleDriverList(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device)
+      : platform_(platform), set_(set), device_(device) {
+    // A list that cannot be built simply enumerates nothing.
+    platform_.SetupDiBuildDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER);
+  }
+  CompatibleDriverList(const CompatibleDriverList&) = delete;
+  CompatibleDriverList& operator=(const CompatibleDriverList&) = delete;
+  ~CompatibleDriverList() {
+    platform_.SetupDiDestroyDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER);
+  }
+
+ private:
+  DevicePlatform& platform_;
+  DevInfoHandle set_;
+  SpDevinfoData& device_;
+};
+
+// Appends the INF file named by the detail of `driver`, if it can be read.
+void AppendInfFile(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                   SpDrvinfoDataA& driver, DeviceRecord& record) {
+  uint32_t required = 0;
+  platform.SetupDiGetDriverInfoDetailA(set, &device, &driver, nullptr, 0, &required);
+  // A size below the fixed part means the query failed; writing cbSize
+  // into such a buffer would overrun it.
+  if (required < sizeof(SpDrvinfoDetailDataA)) return;
+  LocalBuffer detail(platform, required);
+  if (!detail.data()) return;
+  const uint32_t cb_size = sizeof(SpDrvinfoDetailDataA);
+  std::memcpy(detail.data() + offsetof(SpDrvinfoDetailDataA, cbSize), &cb_size, sizeof(cb_size));
+  if (platform.SetupDiGetDriverInfoDetailA(set, &device, &driver, detail.data(), detail.size(),
+                                           nullptr)) {
+    record.inf_files.push_back(
+        BoundedText(detail.data() + offsetof(SpDrvinfoDetailDataA, InfFileName),
+                    sizeof(SpDrvinfoDetailDataA::InfFileName)));
+  }
+}
+
+// Removes the device node with DIF_REMOVE; false when the node stays.
+bool RemoveWithClassInstaller(DevicePlatform& platform, DevInfoHandle set,
+                              SpDevinfoData& device) {
+  SpRemovedeviceParams params{};
+  params.ClassInstallHeader.cbSize = sizeof(SpClassinstallHeader);
+  params.ClassInstallHeader.InstallFunction = DIF_REMOVE;
+  params.Scope = DI_REMOVEDEVICE_GLOBAL;
+  params.HwProfile = 0;
+  return platform.SetupDiSetClassInstallParamsA(set, &device, &params.ClassInstallHeader,
+                                                sizeof(params)) &&
+         platform.SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
+}
+
+}  // namespace
+
+void ReadDevicePropertiesNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                            DeviceRecord& record) {
+  ReadPropertyNT(platform, set, device, SPDRP_SERVICE, [&](const uint8_t* data, uint32_t size) {
+    record.service_name = BoundedText(data, size);
+  });
+  ReadPropertyNT(platform, set, device, SPDRP_HARDWAREID, [&](const uint8_t* data, uint32_t size) {
+    SplitMultiString(platform, data, size, record.hardware_ids);
+  });
+}
+
+void ReadDeviceProperties9x(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                            DeviceRecord& record) {
+  uint32_t required = 0;
+  platform.SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0,
+                                             &required);
+  if (required == 0) return;  // no such property: nothing to read
+  // One spare zero byte ends the last text even if the property lacks it.
+  LocalBuffer buffer(platform, required + 1);
+  if (!buffer.data()) return;
+  if (platform.SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
+                                                 buffer.data(), buffer.size(), nullptr)) {
+    SplitMultiString(platform, buffer.data(), required, record.hardware_ids);
+  }
+}
+
+void CollectInfFiles(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                     DeviceRecord& record) {
+  CompatibleDriverList list(platform, set, device);
+  for (uint32_t index = 0;; ++index) {
+    SpDrvinfoDataA driver{};
+    driver.cbSize = sizeof(driver);
+    if (!platform.SetupDiEnumDriverInfoA(set, &device, SPDIT_COMPATDRIVER, index, &driver)) break;
+    AppendInfFile(platform, set, device, driver, record);
+  }
+}
+
+void DeleteDeviceKeys(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
+  // A key that cannot be deleted stays; nothing else depends on it.
+  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0xFFFFFFFFu, DIREG_BOTH);
+}
+
+bool RemoveDeviceNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
+  return RemoveWithClassInstaller(platform, set, device);
+}
+
+bool RemoveDevice9x(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
+  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV);
+  if (!RemoveWithClassInstaller(platform, set, device)) return false;
+  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV);
+  return true;
+}
+
+}  // namespace engine

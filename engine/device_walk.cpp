@@ -1,0 +1,132 @@
+#include "engine/device_walk.h"
+
+#include <functional>
+
+#include "engine/device_steps.h"
+#include "engine/driver_cleanup.h"
+#include "engine/hardware_ids.h"
+#include "engine/manufacturer_lookup.h"
+
+namespace engine {
+namespace {
+
+// Closes the device information set on every path.
+class DeviceInfoSet {
+ public:
+  // Does not check `handle`; the caller has.
+  DeviceInfoSet(DevicePlatform& platform, DevInfoHandle handle)
+      : platform_(platform), handle_(handle) {}
+  DeviceInfoSet(const DeviceInfoSet&) = delete;
+  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+  ~DeviceInfoSet() { platform_.SetupDiDestroyDeviceInfoList(handle_); }
+
+  DevInfoHandle get() const { return handle_; }
+
+ private:
+  DevicePlatform& platform_;
+  DevInfoHandle handle_;
+};
+
+using DeviceVisit = std::function<void(DevInfoHandle, SpDevinfoData&)>;
+
+// Calls `visit` for every device of the set `handle`; the index grows by
+// one after each device, removed or not. Closes the set afterwards.
+void ForEachDevice(DevicePlatform& platform, DevInfoHandle handle, const DeviceVisit& visit) {
+  DeviceInfoSet set(platform, handle);
+  SpDevinfoData device{};
+  device.cbSize = sizeof(device);
+  for (uint32_t index = 0; platform.SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
+    visit(set.get(), device);
+  }
+}
+
+bool RunWalk(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+  try {
+    return platform.IsNtFamily() ? UninstallDevicesNT(platform, id, mode)
+                                 : UninstallDevices9x(platform, id, mode);
+  } catch (...) {
+    // Out of memory in the middle of a walk; the walk's resources are
+    // already released and the engine reports no failure of its own.
+    return false;
+  }
+}
+
+}  // namespace
+
+bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+  const DevInfoHandle handle = platform.SetupDiGetClassDevsW(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
+  if (handle == kInvalidHandleValue) return false;
+  bool found = false;
+  ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {
+    DeviceRecord record;
+    ReadDevicePropertiesNT(platform, set, device, record);
+    if (!HardwareIdsContain(platform, record.hardware_ids, id)) return;
+    if (mode == WalkMode::Remove) {
+      DeleteDeviceKeys(platform, set, device);
+    } else {
+      found = true;
+    }
+    CollectInfFiles(platform, set, device, record);
+    // A node the class installer keeps does not stop the cleanup.
+    if (mode == WalkMode::Remove) RemoveDeviceNT(platform, set, device);
+    LookUpServiceFile(platform, record, mode);
+    DeleteDriverFiles(platform, record, mode, true);
+  });
+  return found;
+}
+
+bool UninstallDevices9x(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+  const DevInfoHandle handle = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
+  if (handle == kInvalidHandleValue) return false;
+  bool found = false;
+  ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {
+    DeviceRecord record;
+    ReadDeviceProperties9x(platform, set, device, record);
+    if (!HardwareIdsContain(platform, record.hardware_ids, id)) return;
+    ScanDriverKey(platform, set, device, record);
+    CollectInfFiles(platform, set, device, record);
+    if (mode == WalkMode::Remove) {
+      RemoveDevice9x(platform, set, device);
+    } else {
+      found = true;
+    }
+    DeleteDriverFiles(platform, record, mode, false);
+  });
+  return found;
+}
+
+bool DriversPresentFor(DevicePlatform& platform, const std::string& id) {
+  return RunWalk(platform, id, WalkMode::Probe);
+}
+
+bool RemoveDriversFor(DevicePlatform& platform, const std::string& id) {
+  RunWalk(platform, id, WalkMode::Remove);
+  return false;
+}
+
+bool ProbeInstrument(DevicePlatform& platform, InstrumentKind kind) {
+  try {
+    return DriversPresentFor(platform, InstrumentEntryFor(kind).probe_id);
+  } catch (...) {
+    return false;  // out of memory before the walk began
+  }
+}
+
+void RemoveInstrument(DevicePlatform& platform, InstrumentKind kind) {
+  try {
+    for (const RemovalGroup& group : InstrumentEntryFor(kind).groups) {
+      CurrentManufacturer() = LookUpManufacturer(platform, group.interface_class);
+      for (const char* id : group.ids) RemoveDriversFor(platform, id);
+    }
+  } catch (...) {
+    // Out of memory between walks: the rest of the kind stays installed,
+    // which the user sees on the next start.
+  }
+}
+
+std::string& CurrentManufacturer() {
+  static std::string text;
+  return text;
+}
+
+}  // namespace engine

@@ -1,0 +1,171 @@
+#include "engine/privileges.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "engine/local_buffer.h"
+#include "runtime/exceptions.h"
+
+namespace engine {
+namespace {
+
+// Frees a security identifier on every path.
+class OwnedSid {
+ public:
+  OwnedSid(DevicePlatform& platform, SidHandle sid) : platform_(platform), sid_(sid) {}
+  OwnedSid(const OwnedSid&) = delete;
+  OwnedSid& operator=(const OwnedSid&) = delete;
+  ~OwnedSid() { platform_.FreeSid(sid_); }
+
+  SidHandle get() const { return sid_; }
+
+ private:
+  DevicePlatform& platform_;
+  SidHandle sid_;
+};
+
+// Closes a kernel handle (here: a token) on every path.
+class OwnedHandle {
+ public:
+  OwnedHandle(DevicePlatform& platform, Handle handle) : platform_(platform), handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { platform_.CloseHandle(handle_); }
+
+  Handle get() const { return handle_; }
+
+ private:
+  DevicePlatform& platform_;
+  Handle handle_;
+};
+
+// The CheckTokenMembership entry point, or 0 where the system predates it
+// (major version below 5) or lacks it.
+ProcAddress FindCheckTokenMembership(DevicePlatform& platform) {
+  if ((platform.GetVersion() & 0xFF) < 5) return 0;
+  const ModuleHandle advapi32 = platform.GetModuleHandleA("advapi32.dll");
+  if (advapi32 == 0) return 0;
+  return platform.GetProcAddress(advapi32, "CheckTokenMembership");
+}
+
+// Opens the thread's token for querying, or the process token when the
+// thread does not impersonate. False when no token could be opened.
+bool OpenQueryToken(DevicePlatform& platform, Handle* token) {
+  if (platform.OpenThreadToken(platform.GetCurrentThread(), TOKEN_QUERY, true, token)) return true;
+  if (platform.GetLastError() != ERROR_NO_TOKEN) return false;
+  return platform.OpenProcessToken(platform.GetCurrentProcess(), TOKEN_QUERY, token);
+}
+
+// True when the TOKEN_GROUPS in `groups` holds `sid` enabled and not
+// deny-only. Groups that the count claims but the buffer lacks are ignored.
+bool HoldsEnabledGroup(DevicePlatform& platform, const LocalBuffer& groups, SidHandle sid) {
+  constexpr size_t first = offsetof(TokenGroups, Groups);
+  if (groups.size() < first) return false;
+  uint32_t count = 0;
+  std::memcpy(&count, groups.data() + offsetof(TokenGroups, GroupCount), sizeof(count));
+  const size_t fitting = (groups.size() - first) / sizeof(SidAndAttributes);
+  for (size_t index = 0; index < std::min<size_t>(count, fitting); ++index) {
+    SidAndAttributes group{};
+    std::memcpy(&group, groups.data() + first + index * sizeof(group), sizeof(group));
+    const uint32_t state = group.Attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY);
+    if (platform.EqualSid(group.Sid, sid) && state == SE_GROUP_ENABLED) return true;
+  }
+  return false;
+}
+
+// Membership test for systems without CheckTokenMembership: reads the
+// token's groups itself. False on any failure.
+bool TokenHoldsGroup(DevicePlatform& platform, SidHandle sid) {
+  Handle raw_token = 0;
+  if (!OpenQueryToken(platform, &raw_token)) return false;
+  const OwnedHandle token(platform, raw_token);
+  uint32_t size = 0;
+  if (!platform.GetTokenInformation(token.get(), TokenGroupsClass, nullptr, 0, &size) &&
+      platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return false;
+  }
+  const LocalBuffer groups(platform, size);
+  if (!groups.data() ||
+      !platform.GetTokenInformation(token.get(), TokenGroupsClass, groups.data(), groups.size(),
+                                    &size)) {
+    return false;
+  }
+  return HoldsEnabledGroup(platform, groups, sid);
+}
+
+bool IsGroupMemberNT(DevicePlatform& platform, uint32_t rid) {
+  const SidIdentifierAuthority nt_authority{{0, 0, 0, 0, 0, 5}};
+  SidHandle raw_sid = 0;
+  if (!platform.AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0,
+                                         0, 0, 0, 0, &raw_sid)) {
+    return false;
+  }
+  const OwnedSid sid(platform, raw_sid);
+  const ProcAddress check = FindCheckTokenMembership(platform);
+  if (check == 0) return TokenHoldsGroup(platform, sid.get());
+  // No token: the system tests the caller's effective token by its own rule.
+  int32_t is_member = 0;
+  return platform.CheckTokenMembership(check, 0, sid.get(), &is_member) && is_member != 0;
+}
+
+// Sets the privilege's state in the process token; returns the thread's
+// last error, 0 when the token now has the state asked for. Adjusting
+// reports success with ERROR_NOT_ALL_ASSIGNED when the user lacks the
+// privilege, so only the error code tells. The code is read before the
+// token is closed, so that closing cannot disturb it.
+uint32_t AdjustPrivilege(DevicePlatform& platform, const std::string& name, bool enable) {
+  Handle raw_token = 0;
+  if (!platform.OpenProcessToken(platform.GetCurrentProcess(),
+                                 TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw_token)) {
+    return platform.GetLastError();
+  }
+  const OwnedHandle token(platform, raw_token);
+  TokenPrivileges state{};
+  state.PrivilegeCount = 1;
+  if (!platform.LookupPrivilegeValueA(nullptr, name.c_str(), &state.Privileges[0].Luid)) {
+    return platform.GetLastError();
+  }
+  state.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  TokenPrivileges previous{};
+  uint32_t return_length = 0;
+  platform.AdjustTokenPrivileges(token.get(), false, &state, sizeof(previous), &previous,
+                                 &return_length);
+  return platform.GetLastError();
+}
+
+// The system's text for `error`, without its trailing line break and dot.
+std::string SystemMessage(DevicePlatform& platform, uint32_t error) {
+  char buffer[256] = {};
+  const uint32_t length =
+      platform.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, error, 0,
+                              buffer, sizeof(buffer));
+  std::string text(buffer, std::min<size_t>(length, sizeof(buffer) - 1));
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "System error " + std::to_string(error);
+  return text;
+}
+
+}  // namespace
+
+bool IsGroupMember(DevicePlatform& platform, uint32_t rid) {
+  if (!platform.IsNtFamily()) return true;
+  try {
+    return IsGroupMemberNT(platform, rid);
+  } catch (...) {
+    return false;  // out of memory; what was obtained is already released
+  }
+}
+
+bool IsAdmin(DevicePlatform& platform) { return IsGroupMember(platform, DOMAIN_ALIAS_RID_ADMINS); }
+
+bool EnablePrivilege(DevicePlatform& platform, const std::string& name, bool enable) {
+  if (!platform.IsNtFamily()) return true;
+  const uint32_t error = AdjustPrivilege(platform, name, enable);
+  if (error == 0) return true;
+  throw runtime::EOSError(SystemMessage(platform, error), error);
+}
+
+}  // namespace engine
