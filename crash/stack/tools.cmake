@@ -1,12 +1,23 @@
 # qorTools: PE images, export tables, safe memory reads, the system's
 # version, the message-handler window.
 add_library(qor_stack_tools STATIC
-  pe_image.cpp
+  file_version.cpp
+  method_thunk.cpp
+  msg_handlers.cpp
+  os_version.cpp
   pe_exports.cpp
+  pe_image.cpp
+  read_probe.cpp
   unmangle.cpp
 )
 target_include_directories(qor_stack_tools PUBLIC ${PROJECT_SOURCE_DIR})
 
 qor_add_test(qor_stack_tools_test
-  SOURCES pe_exports_test.cpp pe_test_image.cpp unmangle_test.cpp
+  SOURCES
+    msg_handlers_test.cpp
+    os_version_test.cpp
+    pe_exports_test.cpp
+    pe_test_image.cpp
+    read_probe_test.cpp
+    unmangle_test.cpp
   LIBS qor_stack_tools)
