@@ -1,6 +1,4 @@
 // Uninstall.exe: removes the USB drivers of the Varnel instruments.
-#include <windows.h>
-
 #include "app/form1.h"
 #include "engine/device_walk.h"
 #include "engine/win32_device_platform.h"
