@@ -21,3 +21,18 @@ qor_add_test(qor_stack_tools_test
     read_probe_test.cpp
     unmangle_test.cpp
   LIBS qor_stack_tools)
+
+if(QOR_WIN32)
+  add_library(qor_stack_tools_win32 STATIC
+    file_version_win32.cpp
+    free_resources_win32.cpp
+    live_exports_win32.cpp
+    method_thunk_win32.cpp
+    module_tools_win32.cpp
+    msg_handler_window_win32.cpp
+    os_version_win32.cpp
+    safe_read_win32.cpp
+    thread_obfuscator_win32.cpp
+  )
+  target_link_libraries(qor_stack_tools_win32 PUBLIC qor_stack_tools version)
+endif()
