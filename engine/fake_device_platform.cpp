@@ -451,7 +451,7 @@ bool FakeDevicePlatform::OpenThreadToken(Handle thread, uint32_t access, bool op
 bool FakeDevicePlatform::OpenProcessToken(Handle process, uint32_t access, Handle* token) {
   calls.push_back("OpenProcessToken(" + std::string(process == kProcess ? "process" : "?") + ", " +
                   Hex(access) + ")");
-  if (process_token_fails) return Fail(ERROR_ACCESS_DENIED);
+  if (process_token_fails) return Fail(process_token_error);
   return OpenToken(token), true;
 }
 

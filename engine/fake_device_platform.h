@@ -53,6 +53,7 @@ class FakeDevicePlatform : public DevicePlatform {
   FakeThreadToken thread_token = FakeThreadToken::None;
   uint32_t thread_token_error = 5;  // ERROR_ACCESS_DENIED
   bool process_token_fails = false;
+  uint32_t process_token_error = 5;  // ERROR_ACCESS_DENIED
   uint32_t group_size_error = ERROR_INSUFFICIENT_BUFFER;
   bool group_read_fails = false;
   std::vector<FakeTokenGroup> token_groups;
