@@ -36,3 +36,20 @@ if(QOR_WIN32)
   )
   target_link_libraries(qor_stack_tools_win32 PUBLIC qor_stack_tools version)
 endif()
+
+if(QOR_WIN32)
+  qor_add_test(qor_stack_tools_win32_test
+    SOURCES
+      live_exports_win32_test.cpp
+      method_thunk_win32_test.cpp
+      module_tools_win32_test.cpp
+      msg_handler_window_win32_test.cpp
+      os_version_win32_test.cpp
+      safe_read_win32_test.cpp
+    LIBS qor_stack_tools_win32)
+  # The child runs in Wine's win98 mode; the test starts it from its own folder.
+  add_executable(os_version_9x_win32_test_child os_version_9x_win32_test_child.cpp)
+  target_link_libraries(os_version_9x_win32_test_child PRIVATE qor_stack_tools_win32)
+  qor_add_test(os_version_9x_win32_test SOURCES os_version_9x_win32_test.cpp)
+  add_dependencies(os_version_9x_win32_test os_version_9x_win32_test_child)
+endif()

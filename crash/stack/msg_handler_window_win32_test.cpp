@@ -1,0 +1,142 @@
+#include "crash/stack/msg_handler_window.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace qor {
+namespace {
+
+std::atomic<DWORD> g_handled_on{0};
+std::atomic<int> g_calls{0};
+
+void Handler(void* window, uint32_t message, uintptr_t wparam, intptr_t& result, intptr_t lparam) {
+  g_handled_on = GetCurrentThreadId();
+  ++g_calls;
+  result = static_cast<intptr_t>(wparam + lparam);
+}
+
+void Method(void* object, void*, uint32_t, intptr_t& result, intptr_t lparam, uintptr_t wparam) {
+  *static_cast<int*>(object) += 1;
+  result = result * 100 + lparam - static_cast<intptr_t>(wparam);
+}
+
+void Other(void*, uint32_t, uintptr_t, intptr_t&, intptr_t) {}
+
+// Waits up to two seconds, pumping this thread's messages, for `done`.
+template <typename Done>
+bool PumpUntil(Done done) {
+  for (int i = 0; i < 200 && !done(); ++i) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+  return done();
+}
+
+TEST(MsgHandlerWindow, DispatchesOnItsThreadAndAllocatesNumbers) {
+  ASSERT_EQ(FindMsgHandlerWindow(), nullptr);
+  uint32_t first = AddMsgHandlerProc(Handler, 0);
+  uint32_t second = AddMsgHandlerProc(Handler, 0);
+  EXPECT_EQ(first, 1024u);
+  EXPECT_EQ(second, 1025u);
+  EXPECT_EQ(AddMsgHandlerProc(Handler, 1025), 0u) << "identical entry";
+  int object = 0;
+  EXPECT_EQ(AddMsgHandlerMethod(Method, &object, 1025), 1025u);
+
+  HWND window = static_cast<HWND>(FindMsgHandlerWindow());
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  char class_name[128] = {};
+  GetClassNameA(window, class_name, sizeof class_name);
+  char expected_start[64];
+  wsprintfA(expected_start, "qorToolsMsgHandlerWindow$%lx$", GetCurrentThreadId());
+  EXPECT_EQ(std::string(class_name).rfind(expected_start, 0), 0u) << class_name;
+
+  g_calls = 0;
+  EXPECT_EQ(SendMessageA(window, 1024, 3, 4), 7);
+  EXPECT_EQ(g_handled_on.load(), GetCurrentThreadId());
+  // Both entries of 1025 run in order and see each other's result.
+  EXPECT_EQ(SendMessageA(window, 1025, 5, 6), 7 * 100 + 6 - 5);
+  EXPECT_EQ(object, 1);
+  EXPECT_EQ(g_calls.load(), 2);
+  // A message that is not passed on reaches no handler.
+  AddMsgHandlerProc(Handler, WM_USER - 1);
+  SendMessageA(window, WM_USER - 1, 0, 0);
+  EXPECT_EQ(g_calls.load(), 2);
+
+  DeleteMsgHandlerProc(Handler, 0);
+  DeleteMsgHandlerProc(Other, 0);
+  EXPECT_TRUE(IsWindow(window)) << "the method is still registered";
+  DeleteMsgHandlerMethod(Method, &object, 0);
+  EXPECT_FALSE(IsWindow(window)) << "destroyed with its last handler";
+  EXPECT_EQ(FindMsgHandlerWindow(), nullptr);
+}
+
+struct Worker {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> stop{false};
+  std::atomic<DWORD> id{0};
+  std::atomic<HWND> window{nullptr};
+  uint32_t message = 0;
+
+  ~Worker() { CloseHandle(ready); }
+
+  static DWORD WINAPI Run(void* param) {
+    auto* self = static_cast<Worker*>(param);
+    self->id = GetCurrentThreadId();
+    self->message = AddMsgHandlerProc(Handler, 0);
+    self->window = static_cast<HWND>(FindMsgHandlerWindow());
+    SetEvent(self->ready);
+    PumpUntil([self] { return self->stop.load(); });
+    return 0;
+  }
+};
+
+TEST(MsgHandlerWindow, AnotherThreadsWindowIsUsedButNeverCreated) {
+  Worker worker;
+  HANDLE thread = CreateThread(nullptr, 0, Worker::Run, &worker, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(worker.ready, 5000), WAIT_OBJECT_0);
+  HWND window = worker.window;
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(worker.message, 1024u) << "numbers are per window";
+  EXPECT_EQ(FindMsgHandlerWindow(worker.id), window);
+
+  // Sent from here, handled on the worker's thread.
+  g_handled_on = 0;
+  EXPECT_EQ(SendMessageA(window, 1024, 20, 22), 42);
+  EXPECT_EQ(g_handled_on.load(), worker.id.load());
+
+  EXPECT_EQ(AddMsgHandlerProc(Other, 0, worker.id), 1025u) << "added from another thread";
+  EXPECT_EQ(FindMsgHandlerWindow(), nullptr) << "this thread got no window";
+
+  DeleteMsgHandlerProc(Other, 0, worker.id);
+  DeleteMsgHandlerProc(Handler, 1024, worker.id);
+  EXPECT_EQ(FindMsgHandlerWindow(worker.id), nullptr);
+  // Closed by the worker's own message loop.
+  EXPECT_TRUE(PumpUntil([window] { return !IsWindow(window); }));
+  worker.stop = true;
+  WaitForSingleObject(thread, 5000);
+  CloseHandle(thread);
+}
+
+DWORD WINAPI SleepAWhile(void*) {
+  Sleep(300);
+  return 0;
+}
+
+TEST(MsgHandlerWindow, NoWindowIsMadeForAThreadWithoutOne) {
+  DWORD other = 0;
+  HANDLE thread = CreateThread(nullptr, 0, SleepAWhile, nullptr, 0, &other);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(AddMsgHandlerProc(Handler, 0, other), 0u);
+  EXPECT_EQ(FindMsgHandlerWindow(other), nullptr);
+  WaitForSingleObject(thread, 5000);
+  CloseHandle(thread);
+}
+
+}  // namespace
+}  // namespace qor
