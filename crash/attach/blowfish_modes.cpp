@@ -98,7 +98,8 @@ bool DecryptText(std::string& text, std::string_view key, uint32_t counter_high,
   if (!BlowfishCrypt(Bytes(text), text.size(), false, false, counter_high, counter_low, key)) {
     return false;
   }
-  text.resize(text.size() - PaddingLength(text));
+  const size_t padding = PaddingLength(text);
+  if (padding != 0) text.erase(text.size() - padding);
   return true;
 }
 
