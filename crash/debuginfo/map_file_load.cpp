@@ -1,0 +1,134 @@
+// Where a TMapFile's tables come from: the module's own compact resource,
+// then the companion files beside the module.
+#include <span>
+#include <string>
+
+#include "crash/debuginfo/compact_reader.h"
+#include "crash/debuginfo/map_file.h"
+#include "crash/debuginfo/pe_resource.h"
+#include "crash/debuginfo/whole_file.h"
+#include "crash/stack/pe_image.h"
+
+namespace qor {
+namespace {
+
+constexpr uint32_t kSectionCode = 0x20;
+constexpr ResourceKey kDebugInfoType{0, "QOR"};
+constexpr ResourceKey kDebugInfoName{0, "EXCEPT"};
+constexpr ResourceKey kSettingsName{0, "TQOREXCEPT"};
+
+// The module's file name without its extension. Only a "." in the last path
+// component starts an extension: a dotted folder name must not be cut.
+std::string CompanionBase(const std::string& file_name) {
+  const size_t dot = file_name.rfind('.');
+  const size_t slash = file_name.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return file_name;
+  return file_name.substr(0, dot);
+}
+
+void ClearTables(TMapFile& map) {
+  map.Segments.clear();
+  map.SegmentCount = 0;
+  map.Publics.clear();
+  map.PublicCount = 0;
+  map.Lines.clear();
+  map.LineCount = 0;
+  map.EntryPoint = 0;
+}
+
+// Reads compact data into `map`. On failure the tables are left empty so the
+// next source starts clean.
+bool ReadCompact(std::span<const uint8_t> data, const CompactHeader& header, TMapFile& map) {
+  const std::vector<uint8_t> payload = DecodeCompactPayload(data, header);
+  const bool minimal = (header.flags & kCompactFlagMinimal) != 0;
+  if (!payload.empty() && ReadCompactPayload(payload, minimal, map)) return true;
+  ClearTables(map);
+  return false;
+}
+
+// The companion ".qor" file of a minimal-mode module: taken only when its
+// own key is the one the module's settings name. A version-2 file has no
+// key parts, so it can never prove that it belongs to the module.
+bool ReadMatchingCompanion(TMapFile& map) {
+  if (map.MinDebugInfo.empty()) return false;
+  std::vector<uint8_t> bytes;
+  CompactHeader header;
+  if (!ReadWholeFile(CompanionBase(map.MapFileName) + ".qor", bytes) ||
+      !ParseCompactHeader(bytes, header) || header.version != 3 ||
+      CompactFileKey(static_cast<uint32_t>(bytes.size()), header.key_a, header.key_b) !=
+          map.MinDebugInfo) {
+    return false;
+  }
+  return ReadCompact(bytes, header, map);
+}
+
+bool ReadResourceSource(const MemoryReader& memory, TMapFile& map) {
+  const std::vector<uint8_t> data = ReadResource(memory, map.Handle, kDebugInfoType, kDebugInfoName);
+  CompactHeader header;
+  if (!ParseCompactHeader(data, header)) return false;
+  if (header.version == 3 && (header.flags & kCompactFlagMinimal)) {
+    map.MinDebugInfo =
+        FindMinDebugInfo(ReadResource(memory, map.Handle, kRcData, kSettingsName));
+    if (ReadMatchingCompanion(map)) return true;
+  } else {
+    map.MinDebugInfo.clear();
+  }
+  return ReadCompact(data, header, map);
+}
+
+}  // namespace
+
+void TMapFile::SetRangesFromHeaders(const MemoryReader& memory, uint32_t nt_headers) {
+  const uint32_t optional = nt_headers + 24;
+  uint32_t size_of_code = 0, initialized = 0, uninitialized = 0, base_of_code = 0,
+           base_of_data = 0;
+  ReadU32(memory, optional + 4, size_of_code);
+  ReadU32(memory, optional + 8, initialized);
+  ReadU32(memory, optional + 12, uninitialized);
+  ReadU32(memory, optional + 20, base_of_code);
+  ReadU32(memory, optional + 24, base_of_data);
+  SectionHeader first;
+  SectionHeader second;
+  if (ReadSection(memory, nt_headers, 0, first) && (first.characteristics & kSectionCode)) {
+    BaseOfCode = Handle + first.virtual_address;
+    TopOfCode = BaseOfCode + first.virtual_size;
+    // A second code section extends the code range; the tool chain's own
+    // debug-data reader, which needs the distance, is not part of this build.
+    if (ReadSection(memory, nt_headers, 1, second) && (second.characteristics & kSectionCode)) {
+      TopOfCode = Handle + second.virtual_address + second.virtual_size;
+    }
+  } else {
+    BaseOfCode = Handle + base_of_code;
+    TopOfCode = BaseOfCode + size_of_code;
+  }
+  BaseOfData = Handle + base_of_data;
+  TopOfData = BaseOfData + initialized + uninitialized;
+}
+
+bool TMapFile::Load(const MemoryReader& memory, uint32_t handle, const std::string& file_name,
+                    bool code_only) {
+  CodeOnly = code_only;
+  MapFileName = file_name;
+  Handle = handle;
+  const uint32_t nt_headers = handle ? NtHeaders(memory, handle) : 0;
+  if (nt_headers) {
+    SetRangesFromHeaders(memory, nt_headers);
+    ModuleFileName = file_name;
+    Valid = ReadResourceSource(memory, *this) || LoadCompanionFiles();
+  } else {
+    Valid = LoadCompanionFiles();
+  }
+  if (LineCount > 0) SortLines();
+  return Valid;
+}
+
+// The text-map and JDBG readers are not part of this build, so of the three
+// companion files only the compact ".qor" file is read.
+bool TMapFile::LoadCompanionFiles() {
+  std::vector<uint8_t> bytes;
+  CompactHeader header;
+  return ReadWholeFile(CompanionBase(MapFileName) + ".qor", bytes) &&
+         ParseCompactHeader(bytes, header) && ReadCompact(bytes, header, *this);
+}
+
+}  // namespace qor
