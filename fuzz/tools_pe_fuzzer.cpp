@@ -1,6 +1,7 @@
 // PE headers and export tables read from arbitrary bytes, placed as a
-// loaded module and as a file. Any read outside the given bytes shows up as
-// an ASan finding because the reader serves only those bytes.
+// loaded module and as a file. Every read goes through a MemoryReader that
+// holds exactly those bytes, so the readers cannot see anything else; ASan
+// and UBSan watch the readers' own buffers and arithmetic.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "crash/stack/os_version.h"
+#include "crash/stack/cached_memory.h"
 #include "crash/stack/module_tools.h"
+#include "crash/stack/os_version.h"
 #include "crash/stack/safe_read.h"
 
 namespace qor {
@@ -110,16 +111,21 @@ ExportHooks& LiveExportHooks() {
   return hooks;
 }
 
+// Each lookup gets its own cache: the tables do not change while it runs,
+// and a fresh one never serves bytes from before a module was unloaded.
 uint32_t LiveExportAddressByName(uint32_t module, std::string_view name, bool check_file) {
-  return ExportAddressByName(LiveMemory(), module, name, check_file, LiveExportHooks());
+  const LiveMemory live;
+  return ExportAddressByName(CachedMemory(live), module, name, check_file, LiveExportHooks());
 }
 
 uint32_t LiveExportAddressByOrdinal(uint32_t module, uint32_t ordinal) {
-  return ExportAddressByOrdinal(LiveMemory(), module, ordinal, LiveExportHooks());
+  const LiveMemory live;
+  return ExportAddressByOrdinal(CachedMemory(live), module, ordinal, LiveExportHooks());
 }
 
 std::string LiveExportNameOfAddress(uint32_t module, uint32_t address, bool unmangle) {
-  return ExportNameOfAddress(LiveMemory(), module, address, unmangle);
+  const LiveMemory live;
+  return ExportNameOfAddress(CachedMemory(live), module, address, unmangle);
 }
 
 }  // namespace qor

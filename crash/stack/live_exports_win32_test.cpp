@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/stack/cached_memory.h"
 #include "crash/stack/module_tools.h"
 #include "crash/stack/safe_read.h"
 
@@ -56,13 +57,17 @@ bool ToApiSet(const NamedExport& e) {
          _strnicmp(e.forwarder.c_str(), "ext-ms-", 7) == 0;
 }
 
-// Everything but the system's own lookup, so that a table walk that finds
-// nothing cannot borrow the expected answer.
-ExportHooks TableOnlyHooks() {
-  ExportHooks hooks = LiveExportHooks();
-  hooks.system_by_name = nullptr;
-  hooks.system_by_ordinal = nullptr;
-  return hooks;
+// The lookup with everything but the system's own lookup, so that a table
+// walk that finds nothing cannot borrow the expected answer.
+uint32_t TableOnlyByName(HMODULE module, const std::string& name, bool check_file = false) {
+  static const ExportHooks hooks = [] {
+    ExportHooks h = LiveExportHooks();
+    h.system_by_name = nullptr;
+    h.system_by_ordinal = nullptr;
+    return h;
+  }();
+  const LiveMemory live;
+  return ExportAddressByName(CachedMemory(live), Address(module), name, check_file, hooks);
 }
 
 class LiveExports : public testing::TestWithParam<const char*> {};
@@ -70,8 +75,6 @@ class LiveExports : public testing::TestWithParam<const char*> {};
 TEST_P(LiveExports, EveryNamedExportMatchesTheSystemLookup) {
   HMODULE module = LoadLibraryA(GetParam());
   ASSERT_NE(module, nullptr);
-  const uint32_t base = Address(module);
-  const ExportHooks hooks = TableOnlyHooks();
   int checked = 0, api_set = 0, forwarded = 0;
   for (const NamedExport& e : ListNamedExports(module)) {
     if (ToApiSet(e)) {
@@ -79,7 +82,7 @@ TEST_P(LiveExports, EveryNamedExportMatchesTheSystemLookup) {
       continue;
     }
     uint32_t expected = Address(reinterpret_cast<const void*>(GetProcAddress(module, e.name.c_str())));
-    EXPECT_EQ(ExportAddressByName(LiveMemory(), base, e.name, false, hooks), expected) << e.name;
+    EXPECT_EQ(TableOnlyByName(module, e.name), expected) << e.name;
     ++checked;
     if (!e.forwarder.empty()) ++forwarded;
   }
@@ -115,8 +118,7 @@ TEST(LiveExportsKernel32, ForwardedExportsResolveIntoTheirTargetModule) {
     std::string target_name = e.forwarder.substr(0, e.forwarder.find('.'));
     HMODULE target = GetModuleHandleA(target_name.c_str());
     ASSERT_NE(target, nullptr) << e.forwarder;
-    uint32_t address = ExportAddressByName(LiveMemory(), Address(kernel32), e.name, false,
-                                           TableOnlyHooks());
+    uint32_t address = TableOnlyByName(kernel32, e.name);
     uint32_t base = 0;
     std::string file;
     ASSERT_TRUE(ModuleOfAddress(address, base, file)) << e.name << " -> " << e.forwarder;
@@ -132,8 +134,7 @@ TEST(LiveExportsKernel32, FileCheckAndOrdinalsAgreeWithTheSystem) {
   const uint32_t base = Address(kernel32);
   for (const char* name : {"GetTickCount", "VirtualQuery", "ReadProcessMemory", "CreateFileA"}) {
     uint32_t expected = Address(reinterpret_cast<const void*>(GetProcAddress(kernel32, name)));
-    EXPECT_EQ(ExportAddressByName(LiveMemory(), base, name, true, TableOnlyHooks()), expected)
-        << name << " through the file on disk";
+    EXPECT_EQ(TableOnlyByName(kernel32, name, true), expected) << name << " through the file";
   }
   IMAGE_DATA_DIRECTORY entry;
   const IMAGE_EXPORT_DIRECTORY* dir = ExportDirectory(kernel32, entry);

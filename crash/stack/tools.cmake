@@ -1,6 +1,7 @@
 # qorTools: PE images, export tables, safe memory reads, the system's
 # version, the message-handler window.
 add_library(qor_stack_tools STATIC
+  cached_memory.cpp
   file_version.cpp
   method_thunk.cpp
   msg_handlers.cpp
@@ -14,6 +15,7 @@ target_include_directories(qor_stack_tools PUBLIC ${PROJECT_SOURCE_DIR})
 
 qor_add_test(qor_stack_tools_test
   SOURCES
+    cached_memory_test.cpp
     msg_handlers_test.cpp
     os_version_test.cpp
     pe_exports_test.cpp
