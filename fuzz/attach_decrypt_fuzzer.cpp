@@ -5,22 +5,15 @@
 #include <string>
 
 #include "crash/attach/blowfish_modes.h"
-
-namespace {
-
-uint32_t Load32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
-
-}  // namespace
+#include "crash/attach/byte_order.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 9) return 0;
   const size_t key_size = data[0] % 80;
   if (size < 9 + key_size) return 0;
   const std::string key(reinterpret_cast<const char*>(data + 1), key_size);
-  const uint32_t high = Load32(data + 1 + key_size);
-  const uint32_t low = Load32(data + 5 + key_size);
+  const uint32_t high = qor::LoadLe32(data + 1 + key_size);
+  const uint32_t low = qor::LoadLe32(data + 5 + key_size);
   const std::string plain(reinterpret_cast<const char*>(data + 9 + key_size),
                           size - 9 - key_size);
 

@@ -3,24 +3,12 @@
 #include <memory>
 
 #include "crash/attach/blowfish.h"
+#include "crash/attach/byte_order.h"
 
 namespace qor {
 namespace {
 
 constexpr size_t kBlock = 8;
-
-uint32_t LoadBe32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-void StoreBe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-void StoreLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void IncrementBigEndian(uint8_t (&counter)[kBlock]) {
   for (size_t i = kBlock; i-- > 0;) {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "crash/attach/byte_order.h"
+
 namespace qor {
 namespace {
 
@@ -24,16 +26,12 @@ constexpr Table MakeTables() {
 
 constexpr Table kTables = MakeTables();
 
-uint32_t Load32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 }  // namespace
 
 uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size) {
   for (; size >= 8; size -= 8, data += 8) {
-    const uint32_t lo = Load32(data) ^ reg;
-    const uint32_t hi = Load32(data + 4);
+    const uint32_t lo = LoadLe32(data) ^ reg;
+    const uint32_t hi = LoadLe32(data + 4);
     reg = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
           kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
           kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];

@@ -1,5 +1,6 @@
 #include "crash/attach/packed_block.h"
 
+#include "crash/attach/byte_order.h"
 #include "crash/attach/crc32.h"
 #include "crash/attach/raw_deflate.h"
 
@@ -9,14 +10,6 @@ namespace {
 // Deflate cannot expand data by more than 1032 times (a 258-byte match costs
 // at least two bits), so a longer stated length is a lie.
 constexpr uint64_t kMaxInflateRatio = 1032;
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 }  // namespace
 

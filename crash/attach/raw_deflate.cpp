@@ -10,44 +10,26 @@ namespace {
 constexpr int kRawWindowBits = -15;
 constexpr int kMemoryLevel = 8;
 
-// Ends the zlib stream on every path once its init call succeeded.
-class DeflateStream {
+// A zlib stream whose end call runs on every path once its init call
+// succeeded.
+class ZStream {
  public:
-  DeflateStream() = default;
-  DeflateStream(const DeflateStream&) = delete;
-  DeflateStream& operator=(const DeflateStream&) = delete;
-  ~DeflateStream() {
-    if (ready_) deflateEnd(&stream_);
+  explicit ZStream(int (*end)(z_streamp)) : end_(end) {}
+  ZStream(const ZStream&) = delete;
+  ZStream& operator=(const ZStream&) = delete;
+  ~ZStream() {
+    if (ready_) end_(&stream_);
   }
-  // False when zlib refuses the parameters or has no memory.
-  bool Initialize(int level) {
-    ready_ = deflateInit2(&stream_, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel,
-                          Z_DEFAULT_STRATEGY) == Z_OK;
+  // Takes the init call's result; false when zlib refused the parameters or
+  // had no memory.
+  bool Started(int init_result) {
+    ready_ = init_result == Z_OK;
     return ready_;
   }
   z_stream& get() { return stream_; }
 
  private:
-  z_stream stream_{};
-  bool ready_ = false;
-};
-
-class InflateStream {
- public:
-  InflateStream() = default;
-  InflateStream(const InflateStream&) = delete;
-  InflateStream& operator=(const InflateStream&) = delete;
-  ~InflateStream() {
-    if (ready_) inflateEnd(&stream_);
-  }
-  // False when zlib has no memory for its state.
-  bool Initialize() {
-    ready_ = inflateInit2(&stream_, kRawWindowBits) == Z_OK;
-    return ready_;
-  }
-  z_stream& get() { return stream_; }
-
- private:
+  int (*end_)(z_streamp);
   z_stream stream_{};
   bool ready_ = false;
 };
@@ -60,9 +42,12 @@ bool FitsZlib(size_t size) { return size <= static_cast<size_t>(INT_MAX); }
 int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size,
                int level) {
   if (!FitsZlib(source_size) || !FitsZlib(dest_size)) return 0;
-  DeflateStream deflater;
-  if (!deflater.Initialize(level)) return 0;
+  ZStream deflater(deflateEnd);
   z_stream& z = deflater.get();
+  if (!deflater.Started(deflateInit2(&z, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel,
+                                     Z_DEFAULT_STRATEGY))) {
+    return 0;
+  }
   z.next_in = const_cast<Bytef*>(source);
   z.avail_in = static_cast<uInt>(source_size);
   z.next_out = dest;
@@ -73,9 +58,9 @@ int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t 
 
 size_t InflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t expected_size) {
   if (!FitsZlib(source_size) || !FitsZlib(expected_size)) return 0;
-  InflateStream inflater;
-  if (!inflater.Initialize()) return 0;
+  ZStream inflater(inflateEnd);
   z_stream& z = inflater.get();
+  if (!inflater.Started(inflateInit2(&z, kRawWindowBits))) return 0;
   z.next_in = const_cast<Bytef*>(source);
   z.avail_in = static_cast<uInt>(source_size);
   z.next_out = dest;
