@@ -129,7 +129,7 @@ bool X87Valid(const Instruction& ins) {
   return (escape.reg_valid[ins.reg] >> ins.rm) & 1;
 }
 
-bool OpcodeRulesHold(const Instruction& ins, const OpEntry* rule) {
+bool OpcodeRulesHold(const Instruction& ins, const OpEntry* entry, const OpEntry* rule) {
   if (rule->kind == kInvalid) return false;
   if (rule->form == kMemOnly && ins.mod == 3) return false;
   if (rule->form == kRegOnly && ins.mod != 3) return false;
@@ -137,7 +137,13 @@ bool OpcodeRulesHold(const Instruction& ins, const OpEntry* rule) {
   // cs cannot be loaded by a move; the processor refuses it.
   if (!ins.two_byte && ins.opcode_byte == 0x8E) return ins.reg < 6 && ins.reg != 1;
   if (rule->kind == kX87) return X87Valid(ins);
-  return true;
+  if (!ins.two_byte) return true;
+  if (!(entry->prefixes & rule->prefixes & (1u << ins.variant))) return false;
+  switch (ins.opcode_byte) {
+    case 0x20: case 0x22: return ins.reg != 1 && ins.reg < 5;  // cr0, cr2..cr4 exist
+    case 0x73: return ins.prefix_66 || (ins.reg != 3 && ins.reg != 7);  // 128-bit shifts only
+    default: return true;
+  }
 }
 
 uint32_t ImmediateSize(Imm imm, const Instruction& ins) {
@@ -299,8 +305,10 @@ bool DecodeBody(Window& w, Instruction& ins, uint8_t opcode) {
   }
   ins.entry = entry;
   ins.rule = Rule(entry, ins);
-  ins.operands = entry->kind == kGroup && entry->ops[0] == kNone ? ins.rule : entry;
-  if (!OpcodeRulesHold(ins, ins.rule)) return false;
+  const bool own_operands =
+      entry->kind == kPrefixed || (entry->kind == kGroup && entry->ops[0] == kNone);
+  ins.operands = own_operands ? ins.rule : entry;
+  if (!OpcodeRulesHold(ins, entry, ins.rule)) return false;
   if (!ReadImmediates(w, ins, ins.operands->imm)) return false;
   if (entry->kind == k3DNow) {
     ins.imm2 = ins.imm;  // the suffix names the operation

@@ -48,6 +48,13 @@ constexpr OpEntry Both(OpEntry e) { e.write = kWriteBoth; return e; }
 constexpr OpEntry Mem(OpEntry e) { e.form = kMemOnly; return e; }
 constexpr OpEntry Reg(OpEntry e) { e.form = kRegOnly; return e; }
 constexpr OpEntry Clob(OpEntry e, uint8_t mask) { e.clobber |= mask; return e; }
+constexpr OpEntry Only(OpEntry e, uint8_t prefixes) { e.prefixes = prefixes; return e; }
+
+// Packed-single instructions with a packed-double twin under 0x66, and MMX
+// instructions with their XMM twin under 0x66.
+constexpr uint8_t kPs = kNoPrefix | kP66;
+// Instructions with packed and scalar forms under every prefix.
+constexpr uint8_t kPsSs = kAnyPrefix;
 
 // A group opcode: the row chosen by ModRM reg decides validity, mnemonic and
 // written registers; operands given here apply to the whole row, otherwise
@@ -229,7 +236,7 @@ constexpr std::array<OpEntry, 256> BuildOneByte() {
 constexpr void MmxRun(std::array<OpEntry, 256>& t, int first, std::initializer_list<const char*> names) {
   int op = first;
   for (const char* name : names) {
-    if (name) t[op] = Op(name, kPq, kQq);
+    if (name) t[op] = Only(Op(name, kPq, kQq), kPs);
     ++op;
   }
 }
@@ -242,6 +249,7 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
   t[0x03] = Op("lsl", kGv, kEw);
   t[0x05] = Clob(Op("syscall"), kClobEax | kClobEcx | kClobEdx);
   t[0x06] = Op("clts");
+  t[0x07] = Op("sysret");
   t[0x08] = Op("invd");
   t[0x09] = Op("wbinvd");
   t[0x0B] = Op("ud2");
@@ -250,12 +258,12 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
   t[0x0F] = Special(k3DNow);
   t[0x10] = Op("movuPS//movPS/movPS", kVx, kWx);
   t[0x11] = Op("movuPS//movPS/movPS", kWx, kVx);
-  t[0x12] = Op("movhlPS:movlPS/movlPS/movhlPS:movlPS/movhlPS:movlPS", kVx, kWx);
-  t[0x13] = Mem(Op("movlPS", kWx, kVx));
-  t[0x14] = Op("unpcklPS", kVx, kWx);
-  t[0x15] = Op("unpckhPS", kVx, kWx);
-  t[0x16] = Op("movlhPS:movhPS/movhPS/movlhPS:movhPS/movlhPS:movhPS", kVx, kWx);
-  t[0x17] = Mem(Op("movhPS", kWx, kVx));
+  t[0x12] = Prefixed(kRow12);
+  t[0x13] = Only(Mem(Op("movlPS", kWx, kVx)), kPs);
+  t[0x14] = Only(Op("unpcklPS", kVx, kWx), kPs);
+  t[0x15] = Only(Op("unpckhPS", kVx, kWx), kPs);
+  t[0x16] = Prefixed(kRow16);
+  t[0x17] = Only(Mem(Op("movhPS", kWx, kVx)), kPs);
   t[0x18] = Group(kGrp16);
   // Reserved hint opcodes execute as no-operations with a ModRM operand.
   for (int op = 0x19; op <= 0x1F; ++op) t[op] = ReadOnly(Op("nop", kEv));
@@ -265,14 +273,14 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
   t[0x21] = Op("mov", kEd, kDd);
   t[0x22] = Op("mov", kCd, kEd);
   t[0x23] = Op("mov", kDd, kEd);
-  t[0x28] = Op("movaPS", kVx, kWx);
-  t[0x29] = Op("movaPS", kWx, kVx);
+  t[0x28] = Only(Op("movaPS", kVx, kWx), kPs);
+  t[0x29] = Only(Op("movaPS", kWx, kVx), kPs);
   t[0x2A] = Prefixed(kRow2A);
-  t[0x2B] = Mem(Op("movntPS", kWx, kVx));
+  t[0x2B] = Only(Mem(Op("movntPS", kWx, kVx)), kPs);
   t[0x2C] = Prefixed(kRow2C);
   t[0x2D] = Prefixed(kRow2D);
-  t[0x2E] = Op("ucomisS", kVx, kWx);
-  t[0x2F] = Op("comisS", kVx, kWx);
+  t[0x2E] = Only(Op("ucomisS", kVx, kWx), kPs);
+  t[0x2F] = Only(Op("comisS", kVx, kWx), kPs);
   t[0x30] = Op("wrmsr");
   t[0x31] = Clob(Op("rdtsc"), kClobEax | kClobEdx);
   t[0x32] = Clob(Op("rdmsr"), kClobEax | kClobEdx);
@@ -284,24 +292,27 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
     t[0x80 + cc] = ReadOnly(Op("j%cc", kJz));
     t[0x90 + cc] = Op("set%cc", kEb);
   }
-  t[0x50] = Reg(Op("movmskPS", kGd, kUx));
+  t[0x50] = Only(Reg(Op("movmskPS", kGd, kUx)), kPs);
   const char* const sse[] = {"sqrtPS", "rsqrtPS", "rcpPS", "andPS", "andnPS", "orPS",
                              "xorPS", "addPS", "mulPS", "cvtPs2Pd/cvtPd2Ps/cvtPd2Ps",
                              "cvtdq2ps/cvtps2dq//cvttps2dq", "subPS", "minPS", "divPS",
                              "maxPS"};
-  for (int i = 0; i < 15; ++i) t[0x51 + i] = Op(sse[i], kVx, kWx);
+  const uint8_t sse_prefixes[] = {kPsSs, kNoPrefix | kPF3, kNoPrefix | kPF3, kPs, kPs, kPs,
+                                  kPs, kPsSs, kPsSs, kPsSs, kPs | kPF3, kPsSs, kPsSs, kPsSs,
+                                  kPsSs};
+  for (int i = 0; i < 15; ++i) t[0x51 + i] = Only(Op(sse[i], kVx, kWx), sse_prefixes[i]);
   MmxRun(t, 0x60, {"punpcklbw", "punpcklwd", "punpckldq", "packsswb", "pcmpgtb", "pcmpgtw",
                    "pcmpgtd", "packuswb", "punpckhbw", "punpckhwd", "punpckhdq", "packssdw"});
   t[0x6C] = Prefixed(kRow6C);
   t[0x6D] = Prefixed(kRow6D);
-  t[0x6E] = Op("movd", kPq, kEd);
+  t[0x6E] = Only(Op("movd", kPq, kEd), kPs);
   t[0x6F] = Prefixed(kRow6F);
   t[0x70] = Prefixed(kRow70);
-  t[0x71] = Group(kGrp12, kNq, kIb);
-  t[0x72] = Group(kGrp13, kNq, kIb);
-  t[0x73] = Group(kGrp14, kNq, kIb);
+  t[0x71] = Only(Group(kGrp12, kNq, kIb), kPs);
+  t[0x72] = Only(Group(kGrp13, kNq, kIb), kPs);
+  t[0x73] = Only(Group(kGrp14, kNq, kIb), kPs);
   MmxRun(t, 0x74, {"pcmpeqb", "pcmpeqw", "pcmpeqd"});
-  t[0x77] = Op("emms");
+  t[0x77] = Only(Op("emms"), kNoPrefix);
   t[0x7E] = Prefixed(kRow7E);
   t[0x7F] = Prefixed(kRow7F);
   t[0xA0] = Op("push    fs");
@@ -316,7 +327,7 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
   t[0xAB] = Op("bts", kEv, kGv);
   t[0xAC] = Op("shrd", kEv, kGv, kIb);
   t[0xAD] = Op("shrd", kEv, kGv, kCL);
-  t[0xAE] = Group(kGrp15);
+  t[0xAE] = Only(Group(kGrp15), kNoPrefix);
   t[0xAF] = Op("imul", kGv, kEv);
   t[0xB0] = Clob(Op("cmpxchg", kEb, kGb), kClobEax);
   t[0xB1] = Clob(Op("cmpxchg", kEv, kGv), kClobEax);
@@ -335,24 +346,25 @@ constexpr std::array<OpEntry, 256> BuildTwoByte() {
   t[0xBF] = Op("movsx", kGv, kEw);
   t[0xC0] = Both(Op("xadd", kEb, kGb));
   t[0xC1] = Both(Op("xadd", kEv, kGv));
-  t[0xC2] = Op("cmpPS", kVx, kWx, kIb);
-  t[0xC3] = Mem(Op("movnti", kEd, kGd));
-  t[0xC4] = Op("pinsrw", kPq, kEd, kIb);
-  t[0xC5] = Reg(Op("pextrw", kGd, kNq, kIb));
-  t[0xC6] = Op("shufPS", kVx, kWx, kIb);
+  t[0xC2] = Only(Op("cmpPS", kVx, kWx, kIb), kPsSs);
+  t[0xC3] = Only(Mem(Op("movnti", kEd, kGd)), kNoPrefix);
+  t[0xC4] = Only(Op("pinsrw", kPq, kEd, kIb), kPs);
+  t[0xC5] = Only(Reg(Op("pextrw", kGd, kNq, kIb)), kPs);
+  t[0xC6] = Only(Op("shufPS", kVx, kWx, kIb), kPs);
   t[0xC7] = Group(kGrp9);
   for (int r = 0; r < 8; ++r) t[0xC8 + r] = Op("bswap", kZd);
   MmxRun(t, 0xD1, {"psrlw", "psrld", "psrlq", "paddq", "pmullw"});
   t[0xD6] = Prefixed(kRowD6);
-  t[0xD7] = Reg(Op("pmovmskb", kGd, kNq));
+  t[0xD7] = Only(Reg(Op("pmovmskb", kGd, kNq)), kPs);
   MmxRun(t, 0xD8, {"psubusb", "psubusw", "pminub", "pand", "paddusb", "paddusw", "pmaxub",
                    "pandn", "pavgb", "psraw", "psrad", "pavgw", "pmulhuw", "pmulhw"});
   t[0xE6] = Prefixed(kRowE6);
-  t[0xE7] = Mem(Op("movntq/movntdq", kQq, kPq));
+  t[0xE7] = Only(Mem(Op("movntq/movntdq", kQq, kPq)), kPs);
   MmxRun(t, 0xE8, {"psubsb", "psubsw", "pminsw", "por", "paddsb", "paddsw", "pmaxsw", "pxor",
                    nullptr, "psllw", "pslld", "psllq", "pmuludq", "pmaddwd", "psadbw"});
-  t[0xF7] = Reg(Op("maskmovq/maskmovdqu", kPq, kNq));
+  t[0xF7] = Only(Reg(Op("maskmovq/maskmovdqu", kPq, kNq)), kPs);
   MmxRun(t, 0xF8, {"psubb", "psubw", "psubd", "psubq", "paddb", "paddw", "paddd"});
+  t[0xFF] = ReadOnly(Op("ud0", kGv, kEv));
   return t;
 }
 
@@ -429,6 +441,13 @@ constexpr PrefixRow Row(OpEntry none, OpEntry p66, OpEntry f2, OpEntry f3) {
 
 constexpr std::array<PrefixRow, kPrefixRowCount> BuildPrefixRows() {
   std::array<PrefixRow, kPrefixRowCount> r{};
+  // The 0xF2 and 0xF3 forms of 0x12 and 0x16 are later extensions; their
+  // lengths are those of the other forms.
+  const char* const movl = "movhlPS:movlPS/movlPS/movhlPS:movlPS/movhlPS:movlPS";
+  r[kRow12] = Row(Op(movl, kVx, kWx), Mem(Op(movl, kVx, kWx)), Op(movl, kVx, kWx),
+                  Op(movl, kVx, kWx));
+  const char* const movh = "movlhPS:movhPS/movhPS/movlhPS:movhPS/movlhPS:movhPS";
+  r[kRow16] = Row(Op(movh, kVx, kWx), Mem(Op(movh, kVx, kWx)), kBad, Op(movh, kVx, kWx));
   const char* const cvt2a = "cvtpi2ps/cvtpi2pd/cvtsi2sd/cvtsi2ss";
   r[kRow2A] = Row(Op(cvt2a, kVx, kQm), Op(cvt2a, kVx, kQm), Op(cvt2a, kVx, kEd),
                   Op(cvt2a, kVx, kEd));

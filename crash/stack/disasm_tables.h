@@ -41,6 +41,10 @@ enum Clobber : uint8_t {
   kClobEsp = 16, kClobEbp = 32, kClobEsi = 64, kClobEdi = 128, kClobAll = 255,
 };
 
+// Mandatory prefixes of two-byte opcodes, one bit per variant: none, 0x66,
+// 0xF2, 0xF3. The published maps leave the other combinations undefined.
+enum PrefixBit : uint8_t { kNoPrefix = 1, kP66 = 2, kPF2 = 4, kPF3 = 8, kAnyPrefix = 15 };
+
 // How an entry continues: a plain instruction, or a lookup in a group row
 // (by ModRM reg), a prefix row (by 0x66/0xF2/0xF3), the x87 tables or the
 // 3DNow! suffix table.
@@ -60,6 +64,7 @@ struct OpEntry {
   bool relative = false;    // J operand: a relative branch target
   bool has_modrm = false;
   bool signed_imm = false;  // immediate written with its sign
+  uint8_t prefixes = kAnyPrefix;  // mandatory prefixes the map defines (PrefixBit)
   Operand ops[3] = {kNone, kNone, kNone};
 };
 
@@ -96,7 +101,7 @@ extern const std::array<OpEntry, 256> kTwoByte;
 extern const std::array<GroupRow, kGroupCount> kGroups;
 // Prefix rows (kPrefixed entries name them by `row`).
 enum PrefixIndex : uint8_t {
-  kRow2A, kRow2C, kRow2D, kRow6C, kRow6D, kRow6F, kRow70, kRow7E, kRow7F, kRowD6, kRowE6,
+  kRow12, kRow16, kRow2A, kRow2C, kRow2D, kRow6C, kRow6D, kRow6F, kRow70, kRow7E, kRow7F, kRowD6, kRowE6,
   kPrefixRowCount
 };
 
