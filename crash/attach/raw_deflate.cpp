@@ -7,6 +7,7 @@
 namespace qor {
 namespace {
 
+constexpr int kLevel = 2;
 constexpr int kRawWindowBits = -15;
 constexpr int kMemoryLevel = 8;
 
@@ -39,12 +40,11 @@ bool FitsZlib(size_t size) { return size <= static_cast<size_t>(INT_MAX); }
 
 }  // namespace
 
-int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size,
-               int level) {
+int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size) {
   if (!FitsZlib(source_size) || !FitsZlib(dest_size)) return 0;
   ZStream deflater(deflateEnd);
   z_stream& z = deflater.get();
-  if (!deflater.Started(deflateInit2(&z, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel,
+  if (!deflater.Started(deflateInit2(&z, kLevel, Z_DEFLATED, kRawWindowBits, kMemoryLevel,
                                      Z_DEFAULT_STRATEGY))) {
     return 0;
   }

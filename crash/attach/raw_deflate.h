@@ -7,13 +7,10 @@
 
 namespace qor {
 
-// zlib level 2: the fast matcher, which is what whole screenshots need.
-inline constexpr int kDeflateLevel = 2;
-
-// Compresses `source` into `dest` and finishes the stream. Returns the
+// Compresses `source` into `dest` at zlib level 2 (the fast matcher, which
+// is what whole screenshots need) and finishes the stream. Returns the
 // number of bytes written; 0 or less when zlib fails or `dest` is too small.
-int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size,
-               int level = kDeflateLevel);
+int DeflateRaw(const uint8_t* source, size_t source_size, uint8_t* dest, size_t dest_size);
 
 // Inflates `source` into `dest`, which must end up holding exactly
 // `expected_size` bytes. Returns the number of bytes produced, or 0 when the
