@@ -1,0 +1,176 @@
+#include "tools/qor_convert/pe_embed.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crash/debuginfo/resource_writer.h"
+
+namespace qor::convert {
+namespace {
+
+constexpr uint32_t kHighBit = 0x80000000u;
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kResourceCharacteristics = 0x40000040;  // initialised data, readable
+constexpr uint16_t kDebugStripped = 0x0200;
+
+uint32_t AlignUp(uint32_t value, uint32_t alignment) {
+  return alignment ? (value + alignment - 1) / alignment * alignment : value;
+}
+
+bool IsDwarf(const PeSection& s) { return s.name.rfind(".debug_", 0) == 0; }
+
+struct ResourceReader {
+  const PeFile& pe;
+  const PeSection& section;
+  uint32_t root;  // file offset of the resource directory
+  std::string error;
+
+  bool InSection(uint32_t offset, uint32_t size) const {
+    return uint64_t{offset} + size <= uint64_t{section.raw_pointer} + section.raw_size;
+  }
+  ResourceLabel Label(uint32_t name) const {
+    if (!(name & kHighBit)) return {static_cast<uint16_t>(name), {}};
+    const uint32_t at = root + (name & ~kHighBit);
+    if (!InSection(at, 2)) return {};
+    const uint16_t length = Get16(pe.bytes(), at);
+    if (!InSection(at + 2, 2u * length)) return {};
+    std::string text;
+    for (uint16_t i = 0; i < length; ++i) text.push_back(static_cast<char>(Get16(pe.bytes(), at + 2 + 2 * i)));
+    return {0, text};
+  }
+  // Calls `visit(name field, offset field)` for each entry of a directory.
+  template <typename Visit>
+  bool Entries(uint32_t directory, Visit visit) {
+    if (!InSection(directory, 16)) return false;
+    const uint32_t count = uint32_t{Get16(pe.bytes(), directory + 12)} + Get16(pe.bytes(), directory + 14);
+    if (!InSection(directory + 16, 8 * count)) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!visit(Get32(pe.bytes(), directory + 16 + 8 * i), Get32(pe.bytes(), directory + 20 + 8 * i))) return false;
+    }
+    return true;
+  }
+  bool Data(uint32_t entry, ResourceItem& item) {
+    if (!InSection(root + entry, 16)) return false;
+    const uint32_t rva = Get32(pe.bytes(), root + entry);
+    const uint32_t size = Get32(pe.bytes(), root + entry + 4);
+    item.code_page = Get32(pe.bytes(), root + entry + 8);
+    const uint32_t at = rva - section.virtual_address + section.raw_pointer;
+    if (rva < section.virtual_address || !InSection(at, size)) return false;
+    item.data.assign(pe.bytes().begin() + at, pe.bytes().begin() + at + size);
+    return true;
+  }
+  bool ReadAll(std::vector<ResourceItem>& items) {
+    return Entries(root, [&](uint32_t type, uint32_t type_dir) {
+      return (type_dir & kHighBit) && Entries(root + (type_dir & ~kHighBit), [&](uint32_t name, uint32_t name_dir) {
+        return (name_dir & kHighBit) && Entries(root + (name_dir & ~kHighBit), [&](uint32_t language, uint32_t data) {
+          ResourceItem item{Label(type), Label(name), static_cast<uint16_t>(language), 0, {}};
+          if ((data & kHighBit) || !Data(data, item)) return false;
+          items.push_back(std::move(item));
+          return true;
+        });
+      });
+    });
+  }
+};
+
+// The section holding RVA `rva`, or -1.
+int SectionOf(const PeFile& pe, uint32_t rva) {
+  for (size_t i = 0; i < pe.sections().size(); ++i) {
+    const PeSection& s = pe.sections()[i];
+    if (rva >= s.virtual_address && rva < s.virtual_address + std::max(s.virtual_size, s.raw_size)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+uint32_t PeChecksum(const std::vector<uint8_t>& bytes, size_t checksum_at) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < bytes.size(); i += 2) {
+    if (i == checksum_at || i == checksum_at + 2) continue;
+    const uint32_t word = bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + bytes.size());
+}
+
+bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
+                    std::vector<uint8_t>& output, std::string& error) {
+  const std::vector<PeSection>& sections = pe.sections();
+  size_t kept = sections.size();
+  while (kept > 0 && IsDwarf(sections[kept - 1])) --kept;
+  if (std::any_of(sections.begin(), sections.begin() + static_cast<std::ptrdiff_t>(kept), IsDwarf)) {
+    error = "a DWARF section lies between other sections";
+    return false;
+  }
+  const uint32_t optional = pe.optional_offset();
+  const uint32_t resource_dir = optional + 96 + 16;
+  std::vector<ResourceItem> items;
+  const uint32_t old_rva = Get32(pe.bytes(), resource_dir);
+  const int old_section = old_rva ? SectionOf(pe, old_rva) : -1;
+  if (old_rva) {
+    if (old_section < 0) {
+      error = "resource directory outside every section";
+      return false;
+    }
+    const PeSection& s = sections[static_cast<size_t>(old_section)];
+    ResourceReader reader{pe, s, old_rva - s.virtual_address + s.raw_pointer, {}};
+    if (!reader.ReadAll(items)) {
+      error = "malformed resource directory";
+      return false;
+    }
+  }
+  std::erase_if(items, [](const ResourceItem& i) { return i.type.name == "QOR" && i.name.name == "EXCEPT"; });
+  items.push_back({{0, "QOR"}, {0, "EXCEPT"}, 0, 0, compact});
+  if (old_section >= 0 && static_cast<size_t>(old_section) + 1 == kept) --kept;
+  if (kept == 0) {
+    error = "no section to keep";
+    return false;
+  }
+
+  const uint32_t file_alignment = Get32(pe.bytes(), optional + 36);
+  const uint32_t section_alignment = Get32(pe.bytes(), optional + 32);
+  const PeSection& last = sections[kept - 1];
+  const uint32_t rva = AlignUp(last.virtual_address + std::max(last.virtual_size, last.raw_size), section_alignment);
+  uint32_t raw_end = 0;
+  for (size_t i = 0; i < kept; ++i) raw_end = std::max(raw_end, sections[i].raw_pointer + sections[i].raw_size);
+  const uint32_t raw_pointer = AlignUp(raw_end, file_alignment);
+  const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
+  const uint32_t raw_size = AlignUp(static_cast<uint32_t>(resources.size()), file_alignment);
+
+  const uint32_t header = pe.section_table_offset() + static_cast<uint32_t>(kept) * kSectionHeaderSize;
+  if (header + kSectionHeaderSize > Get32(pe.bytes(), optional + 60)) {
+    error = "no room for another section header";
+    return false;
+  }
+  output.assign(pe.bytes().begin(), pe.bytes().begin() + raw_pointer);
+  output.resize(raw_pointer + raw_size);
+  std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
+  std::fill(output.begin() + header, output.begin() + pe.section_table_offset() + sections.size() * kSectionHeaderSize, 0);
+  std::memcpy(&output[header], ".rsrc", 5);
+  Set32(output, header + 8, static_cast<uint32_t>(resources.size()));
+  Set32(output, header + 12, rva);
+  Set32(output, header + 16, raw_size);
+  Set32(output, header + 20, raw_pointer);
+  Set32(output, header + 36, kResourceCharacteristics);
+
+  const uint32_t nt = pe.nt_offset();
+  Set16(output, nt + 6, static_cast<uint16_t>(kept + 1));
+  Set32(output, nt + 12, 0);  // symbol table
+  Set32(output, nt + 16, 0);
+  Set16(output, nt + 22, Get16(output, nt + 22) | kDebugStripped);
+  Set32(output, resource_dir, rva);
+  Set32(output, resource_dir + 4, static_cast<uint32_t>(resources.size()));
+  Set32(output, optional + 56, AlignUp(rva + static_cast<uint32_t>(resources.size()), section_alignment));
+  uint32_t initialized = 0;
+  for (size_t i = 0; i < kept; ++i) {
+    if (sections[i].characteristics & 0x40) initialized += sections[i].raw_size;
+  }
+  Set32(output, optional + 8, initialized + raw_size);
+  Set32(output, optional + 64, PeChecksum(output, optional + 64));
+  return true;
+}
+
+}  // namespace qor::convert
