@@ -6,26 +6,10 @@
 #include "engine/driver_cleanup.h"
 #include "engine/hardware_ids.h"
 #include "engine/manufacturer_lookup.h"
+#include "engine/platform_handle.h"
 
 namespace engine {
 namespace {
-
-// Closes the device information set on every path.
-class DeviceInfoSet {
- public:
-  // Does not check `handle`; the caller has.
-  DeviceInfoSet(DevicePlatform& platform, DevInfoHandle handle)
-      : platform_(platform), handle_(handle) {}
-  DeviceInfoSet(const DeviceInfoSet&) = delete;
-  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-  ~DeviceInfoSet() { platform_.SetupDiDestroyDeviceInfoList(handle_); }
-
-  DevInfoHandle get() const { return handle_; }
-
- private:
-  DevicePlatform& platform_;
-  DevInfoHandle handle_;
-};
 
 using DeviceVisit = std::function<void(DevInfoHandle, SpDevinfoData&)>;
 

@@ -5,40 +5,11 @@
 #include <cstring>
 
 #include "engine/local_buffer.h"
+#include "engine/platform_handle.h"
 #include "runtime/exceptions.h"
 
 namespace engine {
 namespace {
-
-// Frees a security identifier on every path.
-class OwnedSid {
- public:
-  OwnedSid(DevicePlatform& platform, SidHandle sid) : platform_(platform), sid_(sid) {}
-  OwnedSid(const OwnedSid&) = delete;
-  OwnedSid& operator=(const OwnedSid&) = delete;
-  ~OwnedSid() { platform_.FreeSid(sid_); }
-
-  SidHandle get() const { return sid_; }
-
- private:
-  DevicePlatform& platform_;
-  SidHandle sid_;
-};
-
-// Closes a kernel handle (here: a token) on every path.
-class OwnedHandle {
- public:
-  OwnedHandle(DevicePlatform& platform, Handle handle) : platform_(platform), handle_(handle) {}
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() { platform_.CloseHandle(handle_); }
-
-  Handle get() const { return handle_; }
-
- private:
-  DevicePlatform& platform_;
-  Handle handle_;
-};
 
 // The CheckTokenMembership entry point, or 0 where the system predates it
 // (major version below 5) or lacks it.

@@ -54,6 +54,18 @@ HDEVINFO ToSet(DevInfoHandle set) { return reinterpret_cast<HDEVINFO>(set); }
 HANDLE ToHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 PSID ToSid(SidHandle sid) { return reinterpret_cast<PSID>(sid); }
 
+// Either variant of SetupDiGetDeviceRegistryProperty; both take the same
+// arguments.
+template <typename Read>
+bool ReadProperty(Read read, DevInfoHandle set, SpDevinfoData* device, uint32_t property,
+                  uint32_t* reg_type, uint8_t* buffer, uint32_t buffer_size,
+                  uint32_t* required_size) {
+  NativeDevice native(device);
+  NativeDword type(reg_type);
+  NativeDword required(required_size);
+  return read(ToSet(set), native.get(), property, type.get(), buffer, buffer_size, required.get());
+}
+
 }  // namespace
 
 DevInfoHandle Win32DevicePlatform::SetupDiGetClassDevsW(const Guid* class_guid,
@@ -83,11 +95,8 @@ bool Win32DevicePlatform::SetupDiGetDeviceRegistryPropertyW(DevInfoHandle set,
                                                             uint32_t property, uint32_t* reg_type,
                                                             uint8_t* buffer, uint32_t buffer_size,
                                                             uint32_t* required_size) {
-  NativeDevice native(device);
-  NativeDword type(reg_type);
-  NativeDword required(required_size);
-  return ::SetupDiGetDeviceRegistryPropertyW(ToSet(set), native.get(), property, type.get(),
-                                             buffer, buffer_size, required.get());
+  return ReadProperty(::SetupDiGetDeviceRegistryPropertyW, set, device, property, reg_type, buffer,
+                      buffer_size, required_size);
 }
 
 bool Win32DevicePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set,
@@ -95,11 +104,8 @@ bool Win32DevicePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set,
                                                             uint32_t property, uint32_t* reg_type,
                                                             uint8_t* buffer, uint32_t buffer_size,
                                                             uint32_t* required_size) {
-  NativeDevice native(device);
-  NativeDword type(reg_type);
-  NativeDword required(required_size);
-  return ::SetupDiGetDeviceRegistryPropertyA(ToSet(set), native.get(), property, type.get(),
-                                             buffer, buffer_size, required.get());
+  return ReadProperty(::SetupDiGetDeviceRegistryPropertyA, set, device, property, reg_type, buffer,
+                      buffer_size, required_size);
 }
 
 bool Win32DevicePlatform::SetupDiDeleteDevRegKey(DevInfoHandle set, SpDevinfoData* device,
