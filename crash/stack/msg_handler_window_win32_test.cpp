@@ -25,10 +25,10 @@ void Method(void* object, void*, uint32_t, intptr_t& result, intptr_t lparam, ui
 
 void Other(void*, uint32_t, uintptr_t, intptr_t&, intptr_t) {}
 
-// Waits up to two seconds, pumping this thread's messages, for `done`.
+// Waits up to five seconds, pumping this thread's messages, for `done`.
 template <typename Done>
 bool PumpUntil(Done done) {
-  for (int i = 0; i < 200 && !done(); ++i) {
+  for (int i = 0; i < 500 && !done(); ++i) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     Sleep(10);
@@ -59,12 +59,12 @@ TEST(MsgHandlerWindow, DispatchesOnItsThreadAndAllocatesNumbers) {
   EXPECT_EQ(SendMessageA(window, 1024, 3, 4), 7);
   EXPECT_EQ(g_handled_on.load(), GetCurrentThreadId());
   // Both entries of 1025 run in order and see each other's result.
-  EXPECT_EQ(SendMessageA(window, 1025, 5, 6), 7 * 100 + 6 - 5);
+  EXPECT_EQ(SendMessageA(window, 1025, 5, 6), (5 + 6) * 100 + 6 - 5);
   EXPECT_EQ(object, 1);
   EXPECT_EQ(g_calls.load(), 2);
   // A message that is not passed on reaches no handler.
-  AddMsgHandlerProc(Handler, WM_USER - 1);
-  SendMessageA(window, WM_USER - 1, 0, 0);
+  EXPECT_EQ(AddMsgHandlerProc(Handler, WM_QUERYOPEN), UINT{WM_QUERYOPEN});
+  SendMessageA(window, WM_QUERYOPEN, 0, 0);
   EXPECT_EQ(g_calls.load(), 2);
 
   DeleteMsgHandlerProc(Handler, 0);
@@ -75,31 +75,52 @@ TEST(MsgHandlerWindow, DispatchesOnItsThreadAndAllocatesNumbers) {
   EXPECT_EQ(FindMsgHandlerWindow(), nullptr);
 }
 
-struct Worker {
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> stop{false};
-  std::atomic<DWORD> id{0};
-  std::atomic<HWND> window{nullptr};
+// A thread with a handler window and a message loop, stopped and joined
+// when the object goes, also when a test ends early.
+class Worker {
+ public:
+  Worker() { thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  ~Worker() {
+    stop_ = true;
+    if (thread_) {
+      WaitForSingleObject(thread_, 10000);
+      CloseHandle(thread_);
+    }
+    CloseHandle(ready_);
+  }
+
+  // False when the thread did not get its window going in time.
+  bool WaitReady() { return thread_ && WaitForSingleObject(ready_, 10000) == WAIT_OBJECT_0; }
+
+  DWORD id = 0;
+  HWND window = nullptr;
   uint32_t message = 0;
 
-  ~Worker() { CloseHandle(ready); }
-
+ private:
   static DWORD WINAPI Run(void* param) {
     auto* self = static_cast<Worker*>(param);
     self->id = GetCurrentThreadId();
     self->message = AddMsgHandlerProc(Handler, 0);
     self->window = static_cast<HWND>(FindMsgHandlerWindow());
-    SetEvent(self->ready);
-    PumpUntil([self] { return self->stop.load(); });
+    SetEvent(self->ready_);
+    while (!self->stop_) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
     return 0;
   }
+
+  HANDLE ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread_ = nullptr;
+  std::atomic<bool> stop_{false};
 };
 
 TEST(MsgHandlerWindow, AnotherThreadsWindowIsUsedButNeverCreated) {
   Worker worker;
-  HANDLE thread = CreateThread(nullptr, 0, Worker::Run, &worker, 0, nullptr);
-  ASSERT_NE(thread, nullptr);
-  ASSERT_EQ(WaitForSingleObject(worker.ready, 5000), WAIT_OBJECT_0);
+  ASSERT_TRUE(worker.WaitReady());
   HWND window = worker.window;
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(worker.message, 1024u) << "numbers are per window";
@@ -108,7 +129,7 @@ TEST(MsgHandlerWindow, AnotherThreadsWindowIsUsedButNeverCreated) {
   // Sent from here, handled on the worker's thread.
   g_handled_on = 0;
   EXPECT_EQ(SendMessageA(window, 1024, 20, 22), 42);
-  EXPECT_EQ(g_handled_on.load(), worker.id.load());
+  EXPECT_EQ(g_handled_on.load(), worker.id);
 
   EXPECT_EQ(AddMsgHandlerProc(Other, 0, worker.id), 1025u) << "added from another thread";
   EXPECT_EQ(FindMsgHandlerWindow(), nullptr) << "this thread got no window";
@@ -118,9 +139,6 @@ TEST(MsgHandlerWindow, AnotherThreadsWindowIsUsedButNeverCreated) {
   EXPECT_EQ(FindMsgHandlerWindow(worker.id), nullptr);
   // Closed by the worker's own message loop.
   EXPECT_TRUE(PumpUntil([window] { return !IsWindow(window); }));
-  worker.stop = true;
-  WaitForSingleObject(thread, 5000);
-  CloseHandle(thread);
 }
 
 DWORD WINAPI SleepAWhile(void*) {

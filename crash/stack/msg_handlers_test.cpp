@@ -75,16 +75,6 @@ TEST(MsgHandlers, CallsEveryEntryOfTheMessageInOrder) {
   EXPECT_EQ(result, -50);
 }
 
-TEST(MsgHandlers, DispatchesSystemNotificationsAndPrivateMessages) {
-  const uint32_t dispatched[] = {0x11, 0x12, 0x15, 0x16, 0x17, 0x1a, 0x1b, 0x1c, 0x1d,
-                                 0x1e, 0x2a, 0x41, 0x48, 0x50, 0x51, 0x54, 0x7e, 0x218,
-                                 0x400, 0xc000, 0xffff};
-  const uint32_t not_dispatched[] = {0, 0x1, 0x2, 0x10, 0x13, 0x14, 0x18, 0x19, 0x1f, 0x7d,
-                                     0x7f, 0x111, 0x217};
-  for (uint32_t m : dispatched) EXPECT_TRUE(IsDispatchedMessage(m)) << m;
-  for (uint32_t m : not_dispatched) EXPECT_FALSE(IsDispatchedMessage(m)) << m;
-}
-
 TEST(MethodThunk, PushesTheObjectAndJumpsThroughItsOwnSlot) {
   auto bytes = MethodThunkBytes(0x00401000, 0x11223344, 0xaabbccdd);
   const std::array<uint8_t, kMethodThunkSize> expected = {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "crash/stack/elapsed_time.h"
-#include "crash/stack/file_version.h"
 
 namespace qor {
 namespace {
@@ -71,11 +70,6 @@ TEST(ElapsedTicks, StaysSmallAcrossTheCounterWrap) {
   EXPECT_EQ(ElapsedTicks(0xfffffff0, 0x10), 0x20u);
   EXPECT_EQ(ElapsedTicks(0xffffffff, 0), 1u);
   EXPECT_EQ(ElapsedTicks(7, 7), 0u);
-}
-
-TEST(VersionText, HighWordFirst) {
-  EXPECT_EQ(VersionText(0x0001000200030004ull), "1.2.3.4");
-  EXPECT_EQ(VersionText(0xffff000000000000ull), "65535.0.0.0");
 }
 
 }  // namespace

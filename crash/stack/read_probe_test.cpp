@@ -35,18 +35,6 @@ MemoryRegion Region(uint32_t base, uint32_t size, uint32_t state, uint32_t prote
   return MemoryRegion{base, size, base, state, protect, 0};
 }
 
-TEST(ReadProbe, ClassifiesProtectionsExactly) {
-  const std::pair<uint32_t, bool> cases[] = {
-      {0x01, false}, {0x02, true},  {0x04, true},  {0x08, false}, {0x10, true},
-      {0x20, true},  {0x40, true},  {0x80, false}, {0x104, false} /* guard */,
-      {0x204, false} /* no cache: not exactly read/write */,
-  };
-  for (auto [protect, readable] : cases) {
-    EXPECT_EQ(IsReadableRegion(Region(0, 1, kCommit, protect)), readable) << protect;
-  }
-  EXPECT_FALSE(IsReadableRegion(Region(0, 1, kReserve, 0x04)));
-}
-
 TEST(ReadProbe, MergesNeighboursOfEqualReadabilityUpTo2GB) {
   RegionList space({
       Region(0x00000000, 0x10000, kFree, 0x01),
