@@ -19,3 +19,5 @@ if(NOT QOR_WIN32)
     target_compile_definitions(disasm_zydis_test PRIVATE QOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   endif()
 endif()
+
+qor_add_test(disasm_decode_test SOURCES ${QOR_DISASM_DIR}/disasm_decode_test.cpp LIBS qor_disasm)

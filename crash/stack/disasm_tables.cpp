@@ -377,7 +377,8 @@ constexpr GroupRow SameForms(const char* name, std::array<OpEntry, 8> forms) {
 
 // Group 3 in one operand width: test takes an immediate, the rest do not.
 constexpr GroupRow Group3(Operand rm, Operand imm) {
-  const OpEntry mul = Clob(Op(nullptr, rm), kClobEax | kClobEdx);
+  // mul, imul, div and idiv write edx:eax; their operand is a source.
+  const OpEntry mul = Clob(ReadOnly(Op(nullptr, rm)), kClobEax | kClobEdx);
   return SameForms("test||not|neg|mul|imul|div|idiv",
                    {ReadOnly(Op(nullptr, rm, imm)), kBad, Op(nullptr, rm), Op(nullptr, rm), mul,
                     mul, mul, mul});
