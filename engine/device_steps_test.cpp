@@ -61,6 +61,15 @@ TEST_F(DeviceStepsTest, CollectInfFilesWithoutMemoryListsNothing) {
   EXPECT_THAT(record.inf_files, IsEmpty());
 }
 
+TEST_F(DeviceStepsTest, DriverWhoseDetailCannotBeSizedIsSkipped) {
+  FakeDevice device{"DEV", std::vector<std::string>{"ID"}, std::nullopt, {"C:\\WINDOWS\\inf\\oem12.inf"}};
+  device.driver_details_unsized = true;
+  Open(device);
+  CollectInfFiles(platform, set, device_data, record);
+  EXPECT_THAT(record.inf_files, IsEmpty());
+  EXPECT_EQ(platform.allocations, 0);  // no buffer too small for its own header
+}
+
 TEST_F(DeviceStepsTest, PropertiesNtFillServiceAndHardwareIds) {
   Open({"DEV", std::vector<std::string>{"USB\\VID_7A5C&PID_0011&REV_0100", "USB\\VID_7A5C&PID_0011"},
         "varnelusb", {}});

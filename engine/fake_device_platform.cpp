@@ -271,6 +271,7 @@ bool FakeDevicePlatform::SetupDiGetDriverInfoDetailA(DevInfoHandle set, SpDevinf
   if (!target || !driver || driver->Reserved >= target->inf_files.size()) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
+  if (target->driver_details_unsized) return Fail(ERROR_INVALID_PARAMETER);
   const char kHardwareIds[] = "USB\\VID_7A5C\0\0";
   const auto required = static_cast<uint32_t>(sizeof(SpDrvinfoDetailDataA) + sizeof(kHardwareIds));
   if (required_size) *required_size = required;
@@ -468,7 +469,7 @@ bool FakeDevicePlatform::GetTokenInformation(Handle token, uint32_t info_class, 
     return Fail(buffer ? ERROR_INSUFFICIENT_BUFFER : group_size_error);
   }
   if (group_read_fails) return Fail(ERROR_ACCESS_DENIED);
-  const auto count = static_cast<uint32_t>(token_groups.size());
+  const auto count = claimed_group_count.value_or(static_cast<uint32_t>(token_groups.size()));
   std::memcpy(buffer, &count, sizeof(count));
   for (size_t index = 0; index < token_groups.size(); ++index) {
     const SidHandle sid = next_handle_++;

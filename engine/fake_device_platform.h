@@ -23,6 +23,7 @@ struct FakeDevice {
   std::vector<std::string> inf_files;                    // one per compatible driver
   bool properties_unreadable = false;  // sizes are reported, reads fail
   bool removal_fails = false;          // the class installer refuses DIF_REMOVE
+  bool driver_details_unsized = false;  // the detail size query reports nothing
   bool removed = false;                // set when the class installer removed it
 };
 
@@ -57,6 +58,7 @@ class FakeDevicePlatform : public DevicePlatform {
   uint32_t group_size_error = ERROR_INSUFFICIENT_BUFFER;
   bool group_read_fails = false;
   std::vector<FakeTokenGroup> token_groups;
+  std::optional<uint32_t> claimed_group_count;  // a GroupCount that lies
   std::set<std::string> known_privileges{"SeShutdownPrivilege"};
   bool privilege_held = true;
 

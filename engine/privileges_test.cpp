@@ -168,6 +168,14 @@ TEST_F(PrivilegesTest, FallbackFailuresAnswerFalseAndReleaseWhatWasTaken) {
   }
 }
 
+TEST_F(PrivilegesTest, FallbackReadsNoGroupBeyondTheBuffer) {
+  platform.check_token_membership_exported = false;
+  platform.token_groups = {{kUsers, SE_GROUP_ENABLED}};
+  platform.claimed_group_count = 1000;
+  EXPECT_FALSE(IsAdmin(platform));
+  EXPECT_THAT(platform.calls, ::testing::Contains(::testing::StartsWith("EqualSid")).Times(1));
+}
+
 TEST_F(PrivilegesTest, IdentifierThatCannotBeBuiltAnswersFalse) {
   platform.allocate_sid_fails = true;
   platform.check_token_membership_answer = true;
