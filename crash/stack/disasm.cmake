@@ -21,3 +21,4 @@ if(NOT QOR_WIN32)
 endif()
 
 qor_add_test(disasm_decode_test SOURCES ${QOR_DISASM_DIR}/disasm_decode_test.cpp LIBS qor_disasm)
+qor_add_test(disasm_text_test SOURCES ${QOR_DISASM_DIR}/disasm_text_test.cpp LIBS qor_disasm)

@@ -137,7 +137,11 @@ std::string Relative(const Instruction& ins) {
   const int32_t disp = ins.imm_size == 1 ? static_cast<int8_t>(ins.imm)
                        : ins.imm_size == 2 ? static_cast<int16_t>(ins.imm)
                                            : static_cast<int32_t>(ins.imm);
-  return Displacement(disp) + " (" + DollarHex(ins.info.target) + ")";
+  // The target is recomputed: the decoder clears it for a branch to the
+  // next instruction, which the listing still shows as a branch.
+  uint32_t target = ins.info.next + static_cast<uint32_t>(disp);
+  if (ins.operand_size == 2) target &= 0xFFFF;
+  return Displacement(disp) + " (" + DollarHex(target) + ")";
 }
 
 std::string SignedImmediate(const Instruction& ins) {
