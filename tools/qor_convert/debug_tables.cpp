@@ -12,6 +12,8 @@ namespace {
 constexpr uint32_t kCodeFlag = 0x20;
 constexpr uint16_t kFunctionType = 0x20;
 constexpr uint8_t kExternal = 2;
+// A packed string holds at most 255 bytes.
+constexpr size_t kMaxNameLength = 255;
 
 std::span<const uint8_t> SectionOrEmpty(const PeFile& pe, const char* name) {
   const PeSection* s = pe.Find(name);
@@ -52,7 +54,7 @@ void AddPublics(const PeFile& pe, uint32_t code_base, CompactTables& tables) {
     if (!added && external && !it->second.first) it->second = {true, symbol.name};
   }
   for (const auto& [rva, entry] : chosen) {
-    tables.publics.push_back({ReadableSymbolName(entry.second), rva - code_base});
+    tables.publics.push_back({FitName(ReadableSymbolName(entry.second), kMaxNameLength), rva - code_base});
   }
 }
 

@@ -22,6 +22,12 @@ bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!out.flush()) return false;
   }
   std::error_code error;
+  // A rewritten program keeps the permissions it had (its execute bits).
+  const auto status = std::filesystem::status(path, error);
+  if (!error && std::filesystem::exists(status)) {
+    std::filesystem::permissions(temporary, status.permissions(), error);
+  }
+  error.clear();
   std::filesystem::rename(temporary, path, error);
   return !error;
 }

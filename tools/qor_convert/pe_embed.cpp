@@ -149,6 +149,13 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   output.resize(raw_pointer + raw_size);
   std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
   std::fill(output.begin() + header, output.begin() + pe.section_table_offset() + sections.size() * kSectionHeaderSize, 0);
+  // Long section names live in the string table, which goes with the
+  // symbols: kept sections get their name cut to the 8 bytes of the header.
+  for (size_t i = 0; i < kept; ++i) {
+    const size_t at = pe.section_table_offset() + i * kSectionHeaderSize;
+    std::fill(output.begin() + at, output.begin() + at + 8, 0);
+    std::memcpy(&output[at], sections[i].name.data(), std::min<size_t>(8, sections[i].name.size()));
+  }
   std::memcpy(&output[header], ".rsrc", 5);
   Set32(output, header + 8, static_cast<uint32_t>(resources.size()));
   Set32(output, header + 12, rva);

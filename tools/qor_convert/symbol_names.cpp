@@ -72,6 +72,34 @@ void DropCloneSuffixes(std::string& name) {
 
 }  // namespace
 
+std::string UnqualifiedName(const std::string& readable) {
+  std::string last;
+  int depth = 0;
+  for (char c : readable) {
+    if (c == '<' || c == '(') ++depth;
+    if (c == '>' || c == ')') --depth;
+    if (c == '.' && depth == 0) {
+      last.clear();
+    } else if (depth == 0 && c != '>' && c != ')') {
+      last.push_back(c);
+    }
+  }
+  return last;
+}
+
+std::string FitName(const std::string& readable, size_t limit) {
+  if (readable.size() <= limit) return readable;
+  std::string shorter;
+  int depth = 0;
+  for (char c : readable) {
+    if (c == '<' && depth++ == 0) shorter += "<...>";
+    if (depth == 0) shorter.push_back(c);
+    if (c == '>' && depth > 0) --depth;
+  }
+  if (shorter.size() <= limit) return shorter;
+  return shorter.substr(shorter.size() - limit);
+}
+
 std::string ReadableDemangledName(const std::string& demangled) {
   std::string name = demangled;
   DropCloneSuffixes(name);
@@ -84,18 +112,20 @@ std::string ReadableDemangledName(const std::string& demangled) {
 std::string ReadableSymbolName(const std::string& symbol) {
   std::string name = symbol;
   if (!name.empty() && (name[0] == '_' || name[0] == '@')) name.erase(0, 1);
+  DropCloneSuffixes(name);
+  // stdcall and fastcall names end in "@" and the size of the arguments,
+  // C++ names as well as C names.
+  const size_t at = name.rfind('@');
+  if (at != std::string::npos && at + 1 < name.size() &&
+      name.find_first_not_of("0123456789", at + 1) == std::string::npos) {
+    name.resize(at);
+  }
   if (name.rfind("_Z", 0) == 0) {
     int status = 0;
     std::unique_ptr<char, void (*)(void*)> demangled(
         abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status), std::free);
     if (status == 0 && demangled) return ReadableDemangledName(demangled.get());
   }
-  const size_t at = name.rfind('@');
-  if (at != std::string::npos && at + 1 < name.size() &&
-      name.find_first_not_of("0123456789", at + 1) == std::string::npos) {
-    name.resize(at);
-  }
-  DropCloneSuffixes(name);
   return name;
 }
 

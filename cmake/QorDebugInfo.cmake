@@ -1,0 +1,33 @@
+# qor_embed_debug_info(target)
+# After `target` (a Windows program) is linked, keeps the unstripped file
+# as <name>.debug.exe and rewrites the program with its functions, units and
+# lines as resource QOR/EXCEPT and without DWARF. The converter is a host
+# program; the Windows tree builds it as a small project of its own with
+# the host compiler.
+if(QOR_WIN32)
+  include(ExternalProject)
+  set(QOR_CONVERT_HOST_DIR ${CMAKE_BINARY_DIR}/qor_convert_host)
+  ExternalProject_Add(qor_convert_host
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}/tools/qor_convert
+    BINARY_DIR ${QOR_CONVERT_HOST_DIR}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=cc -DCMAKE_CXX_COMPILER=c++
+    INSTALL_COMMAND ""
+    # Its sources are shared with this tree; let its own build decide what changed.
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${QOR_CONVERT_HOST_DIR}/qor_convert)
+endif()
+
+function(qor_embed_debug_info target)
+  if(NOT QOR_WIN32)
+    return()
+  endif()
+  # Line records come from the program's DWARF, whatever the build type.
+  target_compile_options(${target} PRIVATE -g)
+  add_dependencies(${target} qor_convert_host)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
+            $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.debug.exe
+    COMMAND ${QOR_CONVERT_HOST_DIR}/qor_convert $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>
+    COMMENT "Embedding the debug information of ${target}"
+    VERBATIM)
+endfunction()
