@@ -6,7 +6,7 @@ bool DevicePlatform::IsNtFamily() {
   if (!nt_family_) {
     OsVersionInfoA info{};
     info.dwOSVersionInfoSize = sizeof(info);
-    nt_family_ = GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    nt_family_ = GetVersionExA(&info) && info.dwPlatformId == kVerPlatformWin32Nt;
   }
   return *nt_family_;
 }

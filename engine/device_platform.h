@@ -135,33 +135,34 @@ struct TokenPrivileges {
 };
 static_assert(sizeof(TokenPrivileges) == 16);
 
-// Constants of the system, under their own names.
-inline constexpr uint32_t VER_PLATFORM_WIN32_NT = 2;
-inline constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
-inline constexpr uint32_t SPDRP_HARDWAREID = 1;
-inline constexpr uint32_t SPDRP_SERVICE = 4;
-inline constexpr uint32_t DICS_FLAG_GLOBAL = 1;
-inline constexpr uint32_t DIREG_DEV = 1;
-inline constexpr uint32_t DIREG_DRV = 2;
-inline constexpr uint32_t DIREG_BOTH = 4;
-inline constexpr uint32_t DIF_REMOVE = 5;
-inline constexpr uint32_t DI_REMOVEDEVICE_GLOBAL = 1;
-inline constexpr uint32_t SPDIT_COMPATDRIVER = 2;
-inline constexpr uint32_t LPTR = 0x40;
-inline constexpr int SM_DBCSENABLED = 42;
-inline constexpr uint32_t TOKEN_QUERY = 0x8;
-inline constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
-inline constexpr uint32_t TokenGroupsClass = 2;  // TOKEN_INFORMATION_CLASS TokenGroups
-inline constexpr uint32_t SE_GROUP_ENABLED = 0x4;
-inline constexpr uint32_t SE_GROUP_USE_FOR_DENY_ONLY = 0x10;
-inline constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
-inline constexpr uint32_t SECURITY_BUILTIN_DOMAIN_RID = 32;
-inline constexpr uint32_t DOMAIN_ALIAS_RID_ADMINS = 544;
-inline constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
-inline constexpr uint32_t ERROR_NO_TOKEN = 1008;
-inline constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
-inline constexpr uint32_t FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
-inline constexpr uint32_t FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+// Constants of the system. The names differ from the system's macros so
+// that a file may include windows.h before this header.
+inline constexpr uint32_t kVerPlatformWin32Nt = 2;
+inline constexpr uint32_t kDigcfAllClasses = 0x4;
+inline constexpr uint32_t kSpdrpHardwareId = 1;
+inline constexpr uint32_t kSpdrpService = 4;
+inline constexpr uint32_t kDicsFlagGlobal = 1;
+inline constexpr uint32_t kDiregDev = 1;
+inline constexpr uint32_t kDiregDrv = 2;
+inline constexpr uint32_t kDiregBoth = 4;
+inline constexpr uint32_t kDifRemove = 5;
+inline constexpr uint32_t kDiRemovedeviceGlobal = 1;
+inline constexpr uint32_t kSpditCompatDriver = 2;
+inline constexpr uint32_t kLptr = 0x40;
+inline constexpr int kSmDbcsEnabled = 42;
+inline constexpr uint32_t kTokenQuery = 0x8;
+inline constexpr uint32_t kTokenAdjustPrivileges = 0x20;
+inline constexpr uint32_t kTokenGroupsClass = 2;  // TOKEN_INFORMATION_CLASS TokenGroups
+inline constexpr uint32_t kSeGroupEnabled = 0x4;
+inline constexpr uint32_t kSeGroupUseForDenyOnly = 0x10;
+inline constexpr uint32_t kSePrivilegeEnabled = 0x2;
+inline constexpr uint32_t kSecurityBuiltinDomainRid = 32;
+inline constexpr uint32_t kDomainAliasRidAdmins = 544;
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr uint32_t kErrorNoToken = 1008;
+inline constexpr uint32_t kErrorNotAllAssigned = 1300;
+inline constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;
+inline constexpr uint32_t kFormatMessageFromSystem = 0x1000;
 
 class DevicePlatform {
  public:
@@ -170,7 +171,7 @@ class DevicePlatform {
   DevicePlatform& operator=(const DevicePlatform&) = delete;
   virtual ~DevicePlatform() = default;
 
-  // True on the NT family (platform id VER_PLATFORM_WIN32_NT). Asks
+  // True on the NT family (platform id kVerPlatformWin32Nt). Asks
   // GetVersionExA on the first call only; a failed query counts as 9x.
   bool IsNtFamily();
 

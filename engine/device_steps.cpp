@@ -40,12 +40,12 @@ class CompatibleDriverList {
   CompatibleDriverList(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device)
       : platform_(platform), set_(set), device_(device) {
     // A list that cannot be built simply enumerates nothing.
-    platform_.SetupDiBuildDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER);
+    platform_.SetupDiBuildDriverInfoList(set_, &device_, kSpditCompatDriver);
   }
   CompatibleDriverList(const CompatibleDriverList&) = delete;
   CompatibleDriverList& operator=(const CompatibleDriverList&) = delete;
   ~CompatibleDriverList() {
-    platform_.SetupDiDestroyDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER);
+    platform_.SetupDiDestroyDriverInfoList(set_, &device_, kSpditCompatDriver);
   }
 
  private:
@@ -74,27 +74,27 @@ void AppendInfFile(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& d
   }
 }
 
-// Removes the device node with DIF_REMOVE; false when the node stays.
+// Removes the device node with kDifRemove; false when the node stays.
 bool RemoveWithClassInstaller(DevicePlatform& platform, DevInfoHandle set,
                               SpDevinfoData& device) {
   SpRemovedeviceParams params{};
   params.ClassInstallHeader.cbSize = sizeof(SpClassinstallHeader);
-  params.ClassInstallHeader.InstallFunction = DIF_REMOVE;
-  params.Scope = DI_REMOVEDEVICE_GLOBAL;
+  params.ClassInstallHeader.InstallFunction = kDifRemove;
+  params.Scope = kDiRemovedeviceGlobal;
   params.HwProfile = 0;
   return platform.SetupDiSetClassInstallParamsA(set, &device, &params.ClassInstallHeader,
                                                 sizeof(params)) &&
-         platform.SetupDiCallClassInstaller(DIF_REMOVE, set, &device);
+         platform.SetupDiCallClassInstaller(kDifRemove, set, &device);
 }
 
 }  // namespace
 
 void ReadDevicePropertiesNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                             DeviceRecord& record) {
-  ReadPropertyNT(platform, set, device, SPDRP_SERVICE, [&](const uint8_t* data, uint32_t size) {
+  ReadPropertyNT(platform, set, device, kSpdrpService, [&](const uint8_t* data, uint32_t size) {
     record.service_name = BoundedText(data, size);
   });
-  ReadPropertyNT(platform, set, device, SPDRP_HARDWAREID, [&](const uint8_t* data, uint32_t size) {
+  ReadPropertyNT(platform, set, device, kSpdrpHardwareId, [&](const uint8_t* data, uint32_t size) {
     SplitMultiString(platform, data, size, record.hardware_ids);
   });
 }
@@ -102,13 +102,13 @@ void ReadDevicePropertiesNT(DevicePlatform& platform, DevInfoHandle set, SpDevin
 void ReadDeviceProperties9x(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                             DeviceRecord& record) {
   uint32_t required = 0;
-  platform.SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0,
+  platform.SetupDiGetDeviceRegistryPropertyA(set, &device, kSpdrpHardwareId, nullptr, nullptr, 0,
                                              &required);
   if (required == 0) return;  // no such property: nothing to read
   // One spare zero byte ends the last text even if the property lacks it.
   LocalBuffer buffer(platform, required + 1);
   if (!buffer.data()) return;
-  if (platform.SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
+  if (platform.SetupDiGetDeviceRegistryPropertyA(set, &device, kSpdrpHardwareId, nullptr,
                                                  buffer.data(), buffer.size(), nullptr)) {
     SplitMultiString(platform, buffer.data(), required, record.hardware_ids);
   }
@@ -120,14 +120,14 @@ void CollectInfFiles(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData&
   for (uint32_t index = 0;; ++index) {
     SpDrvinfoDataA driver{};
     driver.cbSize = sizeof(driver);
-    if (!platform.SetupDiEnumDriverInfoA(set, &device, SPDIT_COMPATDRIVER, index, &driver)) break;
+    if (!platform.SetupDiEnumDriverInfoA(set, &device, kSpditCompatDriver, index, &driver)) break;
     AppendInfFile(platform, set, device, driver, record);
   }
 }
 
 void DeleteDeviceKeys(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
   // A key that cannot be deleted stays; nothing else depends on it.
-  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0xFFFFFFFFu, DIREG_BOTH);
+  platform.SetupDiDeleteDevRegKey(set, &device, kDicsFlagGlobal, 0xFFFFFFFFu, kDiregBoth);
 }
 
 bool RemoveDeviceNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
@@ -135,9 +135,9 @@ bool RemoveDeviceNT(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& 
 }
 
 bool RemoveDevice9x(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device) {
-  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV);
+  platform.SetupDiDeleteDevRegKey(set, &device, kDicsFlagGlobal, 0, kDiregDrv);
   if (!RemoveWithClassInstaller(platform, set, device)) return false;
-  platform.SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV);
+  platform.SetupDiDeleteDevRegKey(set, &device, kDicsFlagGlobal, 0, kDiregDev);
   return true;
 }
 

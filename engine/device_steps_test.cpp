@@ -16,7 +16,7 @@ class DeviceStepsTest : public ::testing::Test {
  protected:
   void Open(FakeDevice device) {
     platform.devices = {std::move(device)};
-    set = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
+    set = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, kDigcfAllClasses);
     device_data.cbSize = sizeof(device_data);
     ASSERT_TRUE(platform.SetupDiEnumDeviceInfo(set, 0, &device_data));
   }

@@ -38,7 +38,7 @@ bool RunWalk(DevicePlatform& platform, const std::string& id, WalkMode mode) {
 }  // namespace
 
 bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMode mode) {
-  const DevInfoHandle handle = platform.SetupDiGetClassDevsW(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
+  const DevInfoHandle handle = platform.SetupDiGetClassDevsW(nullptr, nullptr, 0, kDigcfAllClasses);
   if (handle == kInvalidHandleValue) return false;
   bool found = false;
   ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {
@@ -60,7 +60,7 @@ bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMod
 }
 
 bool UninstallDevices9x(DevicePlatform& platform, const std::string& id, WalkMode mode) {
-  const DevInfoHandle handle = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
+  const DevInfoHandle handle = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, kDigcfAllClasses);
   if (handle == kInvalidHandleValue) return false;
   bool found = false;
   ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {

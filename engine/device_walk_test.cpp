@@ -120,8 +120,8 @@ TEST_F(DeviceWalkTest, ExactCallsOfBothWalksInBothModes) {
     std::vector<std::string> calls;
   };
   const Case cases[] = {
-      {VER_PLATFORM_WIN32_NT, false, NtWalk(false)},
-      {VER_PLATFORM_WIN32_NT, true, NtWalk(true)},
+      {kVerPlatformWin32Nt, false, NtWalk(false)},
+      {kVerPlatformWin32Nt, true, NtWalk(true)},
       {1, false, Walk9x(false)},
       {1, true, Walk9x(true)},
   };
@@ -187,7 +187,7 @@ TEST_F(DeviceWalkTest, FailedClassInstallerRemovalStillRunsTheLaterSteps) {
                                   "SetupDiCallClassInstaller", "SetupDiEnumDeviceInfo(1)"};
   const Case cases[] = {
       // NT: both keys are gone before the node removal is tried.
-      {VER_PLATFORM_WIN32_NT,
+      {kVerPlatformWin32Nt,
        {"SetupDiDeleteDevRegKey(STUCK, 1, 0xffffffff, 4)",
         "SetupDiSetClassInstallParamsA(STUCK, 8, 5, 1, 0, 16)", "SetupDiEnumDeviceInfo(1)",
         "SetupDiDeleteDevRegKey(NEXT, 1, 0xffffffff, 4)",
@@ -221,7 +221,7 @@ TEST_F(DeviceWalkTest, FailedClassInstallerRemovalStillRunsTheLaterSteps) {
 }
 
 TEST_F(DeviceWalkTest, DeviceWithUnreadablePropertiesNeverMatches) {
-  for (uint32_t platform_id : {VER_PLATFORM_WIN32_NT, 1u}) {
+  for (uint32_t platform_id : {kVerPlatformWin32Nt, 1u}) {
     FakeDevicePlatform walk_platform;
     walk_platform.platform_id = platform_id;
     FakeDevice unreadable = Instrument();

@@ -17,15 +17,15 @@ constexpr ModuleHandle kAdvapi32 = 0x77000000;
 constexpr ProcAddress kCheckTokenMembership = 0x77001000;
 constexpr uint32_t kShutdownLuid = 19;
 
-constexpr uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr uint32_t ERROR_INVALID_HANDLE = 6;
-constexpr uint32_t ERROR_INVALID_DATA = 13;
-constexpr uint32_t ERROR_NOT_SUPPORTED = 50;
-constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
-constexpr uint32_t ERROR_PROC_NOT_FOUND = 127;
-constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
-constexpr uint32_t ERROR_NO_SUCH_PRIVILEGE = 1313;
-constexpr uint32_t ERROR_INVALID_USER_BUFFER = 1784;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorInvalidData = 13;
+constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorProcNotFound = 127;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorNoSuchPrivilege = 1313;
+constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -58,10 +58,10 @@ bool IsLeadByte(char c) {
 std::string PropertyBytes(const FakeDevice& device, uint32_t property, bool* present) {
   std::string bytes;
   *present = false;
-  if (property == SPDRP_SERVICE && device.service) {
+  if (property == kSpdrpService && device.service) {
     *present = true;
     bytes = *device.service + '\0';
-  } else if (property == SPDRP_HARDWAREID && device.hardware_ids) {
+  } else if (property == kSpdrpHardwareId && device.hardware_ids) {
     *present = true;
     for (const std::string& id : *device.hardware_ids) bytes += id + '\0';
     bytes += '\0';
@@ -75,10 +75,10 @@ std::string DeviceName(const FakeDevice* device) {
 
 std::string SystemText(uint32_t error) {
   switch (error) {
-    case ERROR_ACCESS_DENIED: return "Access is denied.\r\n";
-    case ERROR_NOT_ALL_ASSIGNED:
+    case kErrorAccessDenied: return "Access is denied.\r\n";
+    case kErrorNotAllAssigned:
       return "Not all privileges or groups referenced are assigned to the caller.\r\n";
-    case ERROR_NO_SUCH_PRIVILEGE: return "A specified privilege does not exist.\r\n";
+    case kErrorNoSuchPrivilege: return "A specified privilege does not exist.\r\n";
     default: return {};
   }
 }
@@ -101,12 +101,12 @@ bool FakeDevicePlatform::Fail(uint32_t error) {
 FakeDevice* FakeDevicePlatform::Resolve(DevInfoHandle set, const SpDevinfoData* device) {
   if (set != kSet || open_sets_ == 0) {
     ADD_FAILURE() << "device call on a set that is not open";
-    Fail(ERROR_INVALID_HANDLE);
+    Fail(kErrorInvalidHandle);
     return nullptr;
   }
   if (!device || device->cbSize != sizeof(SpDevinfoData) || device->DevInst == 0 ||
       device->DevInst > devices.size()) {
-    Fail(ERROR_INVALID_PARAMETER);
+    Fail(kErrorInvalidParameter);
     return nullptr;
   }
   return &devices[device->DevInst - 1];
@@ -136,7 +136,7 @@ DevInfoHandle FakeDevicePlatform::SetupDiGetClassDevsA(const Guid* class_guid,
 }
 
 DevInfoHandle FakeDevicePlatform::OpenSet() {
-  if (class_devs_fails) return Fail(ERROR_ACCESS_DENIED), kInvalidHandleValue;
+  if (class_devs_fails) return Fail(kErrorAccessDenied), kInvalidHandleValue;
   EXPECT_EQ(open_sets_, 0) << "a second set opened while one is open";
   ++open_sets_;
   snapshot_.clear();
@@ -149,9 +149,9 @@ DevInfoHandle FakeDevicePlatform::OpenSet() {
 bool FakeDevicePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, uint32_t index,
                                                SpDevinfoData* device) {
   calls.push_back("SetupDiEnumDeviceInfo(" + std::to_string(index) + ")");
-  if (set != kSet || open_sets_ == 0) return Fail(ERROR_INVALID_HANDLE);
-  if (!device || device->cbSize != sizeof(SpDevinfoData)) return Fail(ERROR_INVALID_USER_BUFFER);
-  if (index >= snapshot_.size()) return Fail(ERROR_NO_MORE_ITEMS);
+  if (set != kSet || open_sets_ == 0) return Fail(kErrorInvalidHandle);
+  if (!device || device->cbSize != sizeof(SpDevinfoData)) return Fail(kErrorInvalidUserBuffer);
+  if (index >= snapshot_.size()) return Fail(kErrorNoMoreItems);
   device->ClassGuid = Guid{};
   device->DevInst = static_cast<uint32_t>(snapshot_[index] + 1);
   device->Reserved = 0;
@@ -167,11 +167,11 @@ bool FakeDevicePlatform::ReadProperty(const char* name, DevInfoHandle set, SpDev
   if (!target) return false;
   bool present = false;
   const std::string bytes = PropertyBytes(*target, property, &present);
-  if (!present) return Fail(ERROR_INVALID_DATA);
+  if (!present) return Fail(kErrorInvalidData);
   const auto required = static_cast<uint32_t>(bytes.size() * size_factor);
   if (required_size) *required_size = required;
-  if (!buffer || buffer_size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  if (target->properties_unreadable) return Fail(ERROR_INVALID_DATA);
+  if (!buffer || buffer_size < required) return Fail(kErrorInsufficientBuffer);
+  if (target->properties_unreadable) return Fail(kErrorInvalidData);
   for (size_t at = 0; at < bytes.size(); ++at) {
     buffer[at * size_factor] = static_cast<uint8_t>(bytes[at]);
   }
@@ -218,9 +218,9 @@ bool FakeDevicePlatform::SetupDiSetClassInstallParamsA(DevInfoHandle set, SpDevi
   }
   calls.push_back(text + ", " + std::to_string(params_size) + ")");
   if (!target || !params || params->cbSize != sizeof(SpClassinstallHeader)) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(kErrorInvalidParameter);
   }
-  if (target->removal_fails) return Fail(ERROR_NOT_SUPPORTED);
+  if (target->removal_fails) return Fail(kErrorNotSupported);
   return true;
 }
 
@@ -229,8 +229,8 @@ bool FakeDevicePlatform::SetupDiCallClassInstaller(uint32_t install_function, De
   FakeDevice* target = Resolve(set, device);
   calls.push_back("SetupDiCallClassInstaller(" + std::to_string(install_function) + ", " +
                   DeviceName(target) + ")");
-  if (!target || install_function != DIF_REMOVE || target->removal_fails) {
-    return Fail(ERROR_NOT_SUPPORTED);
+  if (!target || install_function != kDifRemove || target->removal_fails) {
+    return Fail(kErrorNotSupported);
   }
   target->removed = true;
   return true;
@@ -252,9 +252,9 @@ bool FakeDevicePlatform::SetupDiEnumDriverInfoA(DevInfoHandle set, SpDevinfoData
   FakeDevice* target = Resolve(set, device);
   calls.push_back("SetupDiEnumDriverInfoA(" + DeviceName(target) + ", " +
                   std::to_string(driver_type) + ", " + std::to_string(index) + ")");
-  if (!target || open_driver_lists_ == 0) return Fail(ERROR_INVALID_PARAMETER);
-  if (!driver || driver->cbSize != sizeof(SpDrvinfoDataA)) return Fail(ERROR_INVALID_USER_BUFFER);
-  if (index >= target->inf_files.size()) return Fail(ERROR_NO_MORE_ITEMS);
+  if (!target || open_driver_lists_ == 0) return Fail(kErrorInvalidParameter);
+  if (!driver || driver->cbSize != sizeof(SpDrvinfoDataA)) return Fail(kErrorInvalidUserBuffer);
+  if (index >= target->inf_files.size()) return Fail(kErrorNoMoreItems);
   driver->DriverType = driver_type;
   driver->Reserved = index;
   std::snprintf(driver->Description, sizeof(driver->Description), "Driver %u", index);
@@ -269,16 +269,16 @@ bool FakeDevicePlatform::SetupDiGetDriverInfoDetailA(DevInfoHandle set, SpDevinf
   calls.push_back("SetupDiGetDriverInfoDetailA(" + DeviceName(target) + ", " +
                   (detail ? "buffer" : "null") + ")");
   if (!target || !driver || driver->Reserved >= target->inf_files.size()) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(kErrorInvalidParameter);
   }
-  if (target->driver_details_unsized) return Fail(ERROR_INVALID_PARAMETER);
+  if (target->driver_details_unsized) return Fail(kErrorInvalidParameter);
   const char kHardwareIds[] = "USB\\VID_7A5C\0\0";
   const auto required = static_cast<uint32_t>(sizeof(SpDrvinfoDetailDataA) + sizeof(kHardwareIds));
   if (required_size) *required_size = required;
-  if (!detail || detail_size < required) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (!detail || detail_size < required) return Fail(kErrorInsufficientBuffer);
   uint32_t cb_size = 0;
   std::memcpy(&cb_size, detail, sizeof(cb_size));
-  if (cb_size != sizeof(SpDrvinfoDetailDataA)) return Fail(ERROR_INVALID_USER_BUFFER);
+  if (cb_size != sizeof(SpDrvinfoDetailDataA)) return Fail(kErrorInvalidUserBuffer);
   const std::string& inf = target->inf_files[driver->Reserved];
   char* name = reinterpret_cast<char*>(detail + offsetof(SpDrvinfoDetailDataA, InfFileName));
   std::memcpy(name, inf.c_str(), std::min<size_t>(inf.size() + 1, 260));
@@ -302,7 +302,7 @@ bool FakeDevicePlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
   calls.push_back("SetupDiDestroyDeviceInfoList");
   if (set != kSet || open_sets_ == 0) {
     ADD_FAILURE() << "destroying a set that is not open";
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(kErrorInvalidHandle);
   }
   --open_sets_;
   return true;
@@ -311,7 +311,7 @@ bool FakeDevicePlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
 bool FakeDevicePlatform::GetVersionExA(OsVersionInfoA* info) {
   ++version_queries;
   if (!info || info->dwOSVersionInfoSize != sizeof(OsVersionInfoA)) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(kErrorInvalidParameter);
   }
   info->dwMajorVersion = major_version;
   info->dwPlatformId = platform_id;
@@ -320,11 +320,11 @@ bool FakeDevicePlatform::GetVersionExA(OsVersionInfoA* info) {
 
 uint32_t FakeDevicePlatform::GetVersion() {
   calls.push_back("GetVersion");
-  return major_version | (platform_id == VER_PLATFORM_WIN32_NT ? 0 : 0x80000000u);
+  return major_version | (platform_id == kVerPlatformWin32Nt ? 0 : 0x80000000u);
 }
 
 uint8_t* FakeDevicePlatform::LocalAlloc(uint32_t flags, uint32_t bytes) {
-  EXPECT_EQ(flags, LPTR);
+  EXPECT_EQ(flags, kLptr);
   if (out_of_memory) return nullptr;
   ++allocations;
   // Exactly `bytes` long, so that the sanitizer sees any overrun.
@@ -349,7 +349,7 @@ bool FakeDevicePlatform::CloseHandle(Handle handle) {
   calls.push_back(tokens_.count(handle) ? "CloseHandle(token)" : "CloseHandle(?)");
   if (tokens_.erase(handle) == 0) {
     ADD_FAILURE() << "closing a handle that is not open";
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(kErrorInvalidHandle);
   }
   return true;
 }
@@ -368,7 +368,7 @@ ProcAddress FakeDevicePlatform::GetProcAddress(ModuleHandle module, const char* 
       std::string(proc_name) == "CheckTokenMembership") {
     return kCheckTokenMembership;
   }
-  return Fail(ERROR_PROC_NOT_FOUND), 0;
+  return Fail(kErrorProcNotFound), 0;
 }
 
 uint32_t FakeDevicePlatform::FormatMessageA(uint32_t flags, uint32_t message_id, uint32_t,
@@ -392,7 +392,7 @@ const char* FakeDevicePlatform::CharNextA(const char* text) {
 }
 
 int FakeDevicePlatform::GetSystemMetrics(int index) {
-  return index == SM_DBCSENABLED && far_east ? 1 : 0;
+  return index == kSmDbcsEnabled && far_east ? 1 : 0;
 }
 
 bool FakeDevicePlatform::AllocateAndInitializeSid(const SidIdentifierAuthority* authority,
@@ -406,7 +406,7 @@ bool FakeDevicePlatform::AllocateAndInitializeSid(const SidIdentifierAuthority* 
                   std::to_string(sub_authority_count) + ", " + std::to_string(sub0) + ", " +
                   std::to_string(sub1) + ")");
   EXPECT_EQ(sub2 | sub3 | sub4 | sub5 | sub6 | sub7, 0u);
-  if (allocate_sid_fails || !is_nt || sub_authority_count != 2) return Fail(ERROR_INVALID_PARAMETER);
+  if (allocate_sid_fails || !is_nt || sub_authority_count != 2) return Fail(kErrorInvalidParameter);
   *sid = next_handle_++;
   sids_[*sid] = "S-1-5-" + std::to_string(sub0) + "-" + std::to_string(sub1);
   return true;
@@ -426,7 +426,7 @@ bool FakeDevicePlatform::CheckTokenMembership(ProcAddress entry, Handle token, S
                                               int32_t* is_member) {
   calls.push_back("CheckTokenMembership(" + std::to_string(token) + ", " + SidText(sid) + ")");
   EXPECT_EQ(entry, kCheckTokenMembership);
-  if (check_token_membership_fails) return Fail(ERROR_ACCESS_DENIED);
+  if (check_token_membership_fails) return Fail(kErrorAccessDenied);
   *is_member = check_token_membership_answer ? 1 : 0;
   return true;
 }
@@ -442,7 +442,7 @@ bool FakeDevicePlatform::OpenThreadToken(Handle thread, uint32_t access, bool op
   calls.push_back("OpenThreadToken(" + std::string(thread == kThread ? "thread" : "?") + ", " +
                   Hex(access) + ", " + (open_as_self ? "self" : "client") + ")");
   switch (thread_token) {
-    case FakeThreadToken::None: return Fail(ERROR_NO_TOKEN);
+    case FakeThreadToken::None: return Fail(kErrorNoToken);
     case FakeThreadToken::Fails: return Fail(thread_token_error);
     case FakeThreadToken::Present: return OpenToken(token), true;
   }
@@ -460,15 +460,15 @@ bool FakeDevicePlatform::GetTokenInformation(Handle token, uint32_t info_class, 
                                              uint32_t buffer_size, uint32_t* return_length) {
   calls.push_back("GetTokenInformation(token, " + std::to_string(info_class) + ", " +
                   (buffer ? "buffer" : "null") + ")");
-  if (!tokens_.count(token)) return Fail(ERROR_INVALID_HANDLE);
+  if (!tokens_.count(token)) return Fail(kErrorInvalidHandle);
   const size_t groups_at = offsetof(TokenGroups, Groups);
   const auto required = static_cast<uint32_t>(std::max(
       sizeof(TokenGroups), groups_at + token_groups.size() * sizeof(SidAndAttributes)));
   *return_length = required;
   if (!buffer || buffer_size < required) {
-    return Fail(buffer ? ERROR_INSUFFICIENT_BUFFER : group_size_error);
+    return Fail(buffer ? kErrorInsufficientBuffer : group_size_error);
   }
-  if (group_read_fails) return Fail(ERROR_ACCESS_DENIED);
+  if (group_read_fails) return Fail(kErrorAccessDenied);
   const auto count = claimed_group_count.value_or(static_cast<uint32_t>(token_groups.size()));
   std::memcpy(buffer, &count, sizeof(count));
   for (size_t index = 0; index < token_groups.size(); ++index) {
@@ -483,7 +483,7 @@ bool FakeDevicePlatform::GetTokenInformation(Handle token, uint32_t info_class, 
 bool FakeDevicePlatform::LookupPrivilegeValueA(const char* system_name, const char* name,
                                                Luid* luid) {
   calls.push_back("LookupPrivilegeValueA(" + Text(system_name) + ", " + Text(name) + ")");
-  if (!name || !known_privileges.count(name)) return Fail(ERROR_NO_SUCH_PRIVILEGE);
+  if (!name || !known_privileges.count(name)) return Fail(kErrorNoSuchPrivilege);
   *luid = Luid{kShutdownLuid, 0};
   return true;
 }
@@ -500,13 +500,13 @@ bool FakeDevicePlatform::AdjustTokenPrivileges(Handle token, bool disable_all,
             std::to_string(new_state->Privileges[0].Attributes);
   }
   calls.push_back(text + ", " + std::to_string(buffer_length) + ")");
-  if (!tokens_.count(token)) return Fail(ERROR_INVALID_HANDLE);
+  if (!tokens_.count(token)) return Fail(kErrorInvalidHandle);
   if (!previous_state || !return_length || buffer_length < sizeof(TokenPrivileges)) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(kErrorInvalidParameter);
   }
   *return_length = sizeof(TokenPrivileges);
   // Success either way; a privilege the user lacks shows only in the error.
-  last_error_ = privilege_held ? 0 : ERROR_NOT_ALL_ASSIGNED;
+  last_error_ = privilege_held ? 0 : kErrorNotAllAssigned;
   return true;
 }
 

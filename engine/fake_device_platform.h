@@ -22,7 +22,7 @@ struct FakeDevice {
   std::optional<std::string> service;                    // nullopt: no such property
   std::vector<std::string> inf_files;                    // one per compatible driver
   bool properties_unreadable = false;  // sizes are reported, reads fail
-  bool removal_fails = false;          // the class installer refuses DIF_REMOVE
+  bool removal_fails = false;          // the class installer refuses kDifRemove
   bool driver_details_unsized = false;  // the detail size query reports nothing
   bool removed = false;                // set when the class installer removed it
 };
@@ -42,7 +42,7 @@ class FakeDevicePlatform : public DevicePlatform {
   // --- the system being simulated; tests set these before the call ---
   std::vector<FakeDevice> devices;
   bool class_devs_fails = false;
-  uint32_t platform_id = VER_PLATFORM_WIN32_NT;
+  uint32_t platform_id = kVerPlatformWin32Nt;
   uint32_t major_version = 5;
   bool far_east = false;  // Shift-JIS-like lead bytes 0x81-0x9F and 0xE0-0xFC
   bool out_of_memory = false;
@@ -55,7 +55,7 @@ class FakeDevicePlatform : public DevicePlatform {
   uint32_t thread_token_error = 5;  // ERROR_ACCESS_DENIED
   bool process_token_fails = false;
   uint32_t process_token_error = 5;  // ERROR_ACCESS_DENIED
-  uint32_t group_size_error = ERROR_INSUFFICIENT_BUFFER;
+  uint32_t group_size_error = kErrorInsufficientBuffer;
   bool group_read_fails = false;
   std::vector<FakeTokenGroup> token_groups;
   std::optional<uint32_t> claimed_group_count;  // a GroupCount that lies

@@ -14,7 +14,7 @@ std::string UpperCased(DevicePlatform& platform, std::string text) {
 // Far East locales, else the width of the buffer's first character. Never 0,
 // which CharNextA reports for an empty text and which would stall the walk.
 int64_t CharacterWidth(DevicePlatform& platform, const uint8_t* buffer) {
-  if (platform.GetSystemMetrics(SM_DBCSENABLED) == 0) return 1;
+  if (platform.GetSystemMetrics(kSmDbcsEnabled) == 0) return 1;
   const char* first = reinterpret_cast<const char*>(buffer);
   return std::max<int64_t>(1, platform.CharNextA(first) - first);
 }

@@ -11,7 +11,7 @@ class LocalBuffer {
  public:
   // Allocates `bytes` zero-filled bytes; data() is nullptr when that failed.
   LocalBuffer(DevicePlatform& platform, uint32_t bytes)
-      : platform_(platform), data_(platform.LocalAlloc(LPTR, bytes)), size_(data_ ? bytes : 0) {}
+      : platform_(platform), data_(platform.LocalAlloc(kLptr, bytes)), size_(data_ ? bytes : 0) {}
   LocalBuffer(const LocalBuffer&) = delete;
   LocalBuffer& operator=(const LocalBuffer&) = delete;
   ~LocalBuffer() {

@@ -23,9 +23,9 @@ ProcAddress FindCheckTokenMembership(DevicePlatform& platform) {
 // Opens the thread's token for querying, or the process token when the
 // thread does not impersonate. False when no token could be opened.
 bool OpenQueryToken(DevicePlatform& platform, Handle* token) {
-  if (platform.OpenThreadToken(platform.GetCurrentThread(), TOKEN_QUERY, true, token)) return true;
-  if (platform.GetLastError() != ERROR_NO_TOKEN) return false;
-  return platform.OpenProcessToken(platform.GetCurrentProcess(), TOKEN_QUERY, token);
+  if (platform.OpenThreadToken(platform.GetCurrentThread(), kTokenQuery, true, token)) return true;
+  if (platform.GetLastError() != kErrorNoToken) return false;
+  return platform.OpenProcessToken(platform.GetCurrentProcess(), kTokenQuery, token);
 }
 
 // True when the TOKEN_GROUPS in `groups` holds `sid` enabled and not
@@ -39,8 +39,8 @@ bool HoldsEnabledGroup(DevicePlatform& platform, const LocalBuffer& groups, SidH
   for (size_t index = 0; index < std::min<size_t>(count, fitting); ++index) {
     SidAndAttributes group{};
     std::memcpy(&group, groups.data() + first + index * sizeof(group), sizeof(group));
-    const uint32_t state = group.Attributes & (SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY);
-    if (platform.EqualSid(group.Sid, sid) && state == SE_GROUP_ENABLED) return true;
+    const uint32_t state = group.Attributes & (kSeGroupEnabled | kSeGroupUseForDenyOnly);
+    if (platform.EqualSid(group.Sid, sid) && state == kSeGroupEnabled) return true;
   }
   return false;
 }
@@ -52,13 +52,13 @@ bool TokenHoldsGroup(DevicePlatform& platform, SidHandle sid) {
   if (!OpenQueryToken(platform, &raw_token)) return false;
   const OwnedHandle token(platform, raw_token);
   uint32_t size = 0;
-  if (!platform.GetTokenInformation(token.get(), TokenGroupsClass, nullptr, 0, &size) &&
-      platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+  if (!platform.GetTokenInformation(token.get(), kTokenGroupsClass, nullptr, 0, &size) &&
+      platform.GetLastError() != kErrorInsufficientBuffer) {
     return false;
   }
   const LocalBuffer groups(platform, size);
   if (!groups.data() ||
-      !platform.GetTokenInformation(token.get(), TokenGroupsClass, groups.data(), groups.size(),
+      !platform.GetTokenInformation(token.get(), kTokenGroupsClass, groups.data(), groups.size(),
                                     &size)) {
     return false;
   }
@@ -68,7 +68,7 @@ bool TokenHoldsGroup(DevicePlatform& platform, SidHandle sid) {
 bool IsGroupMemberNT(DevicePlatform& platform, uint32_t rid) {
   const SidIdentifierAuthority nt_authority{{0, 0, 0, 0, 0, 5}};
   SidHandle raw_sid = 0;
-  if (!platform.AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0,
+  if (!platform.AllocateAndInitializeSid(&nt_authority, 2, kSecurityBuiltinDomainRid, rid, 0, 0,
                                          0, 0, 0, 0, &raw_sid)) {
     return false;
   }
@@ -82,13 +82,13 @@ bool IsGroupMemberNT(DevicePlatform& platform, uint32_t rid) {
 
 // Sets the privilege's state in the process token; returns the thread's
 // last error, 0 when the token now has the state asked for. Adjusting
-// reports success with ERROR_NOT_ALL_ASSIGNED when the user lacks the
+// reports success with kErrorNotAllAssigned when the user lacks the
 // privilege, so only the error code tells. The code is read before the
 // token is closed, so that closing cannot disturb it.
 uint32_t AdjustPrivilege(DevicePlatform& platform, const std::string& name, bool enable) {
   Handle raw_token = 0;
   if (!platform.OpenProcessToken(platform.GetCurrentProcess(),
-                                 TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw_token)) {
+                                 kTokenAdjustPrivileges | kTokenQuery, &raw_token)) {
     return platform.GetLastError();
   }
   const OwnedHandle token(platform, raw_token);
@@ -97,7 +97,7 @@ uint32_t AdjustPrivilege(DevicePlatform& platform, const std::string& name, bool
   if (!platform.LookupPrivilegeValueA(nullptr, name.c_str(), &state.Privileges[0].Luid)) {
     return platform.GetLastError();
   }
-  state.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  state.Privileges[0].Attributes = enable ? kSePrivilegeEnabled : 0;
   TokenPrivileges previous{};
   uint32_t return_length = 0;
   platform.AdjustTokenPrivileges(token.get(), false, &state, sizeof(previous), &previous,
@@ -109,7 +109,7 @@ uint32_t AdjustPrivilege(DevicePlatform& platform, const std::string& name, bool
 std::string SystemMessage(DevicePlatform& platform, uint32_t error) {
   char buffer[256] = {};
   const uint32_t length =
-      platform.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, error, 0,
+      platform.FormatMessageA(kFormatMessageFromSystem | kFormatMessageIgnoreInserts, error, 0,
                               buffer, sizeof(buffer));
   std::string text(buffer, std::min<size_t>(length, sizeof(buffer) - 1));
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
@@ -130,7 +130,7 @@ bool IsGroupMember(DevicePlatform& platform, uint32_t rid) {
   }
 }
 
-bool IsAdmin(DevicePlatform& platform) { return IsGroupMember(platform, DOMAIN_ALIAS_RID_ADMINS); }
+bool IsAdmin(DevicePlatform& platform) { return IsGroupMember(platform, kDomainAliasRidAdmins); }
 
 bool EnablePrivilege(DevicePlatform& platform, const std::string& name, bool enable) {
   if (!platform.IsNtFamily()) return true;

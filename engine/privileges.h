@@ -15,7 +15,7 @@ namespace engine {
 // group S-1-5-32-`rid`. Every failure gives false; never raises.
 bool IsGroupMember(DevicePlatform& platform, uint32_t rid);
 
-// IsGroupMember(DOMAIN_ALIAS_RID_ADMINS).
+// IsGroupMember(kDomainAliasRidAdmins).
 bool IsAdmin(DevicePlatform& platform);
 
 // Enables (or disables) the privilege `name`, e.g. "SeShutdownPrivilege", in

@@ -15,7 +15,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
-constexpr uint32_t kAdmins = DOMAIN_ALIAS_RID_ADMINS;
+constexpr uint32_t kAdmins = kDomainAliasRidAdmins;
 constexpr uint32_t kUsers = 545;
 
 class PrivilegesTest : public ::testing::Test {
@@ -62,7 +62,7 @@ TEST_F(PrivilegesTest, CheckTokenMembershipDecidesWhereTheSystemHasIt) {
 TEST_F(PrivilegesTest, OlderSystemsAndMissingEntryPointUseTheTokenGroups) {
   FakeDevicePlatform nt4;
   nt4.major_version = 4;
-  nt4.token_groups = {{kAdmins, SE_GROUP_ENABLED}};
+  nt4.token_groups = {{kAdmins, kSeGroupEnabled}};
   EXPECT_TRUE(IsAdmin(nt4));
   EXPECT_THAT(nt4.calls,
               ElementsAre("AllocateAndInitializeSid(NT, 2, 32, 544)", "GetVersion",
@@ -88,19 +88,19 @@ TEST_F(PrivilegesTest, FallbackCountsOnlyEnabledGroupsThatAreNotDenyOnly) {
     bool member;
   };
   std::vector<FakeTokenGroup> many;
-  for (uint32_t rid = 600; rid < 640; ++rid) many.push_back({rid, SE_GROUP_ENABLED});
-  many.push_back({kAdmins, SE_GROUP_ENABLED | kMandatory});
+  for (uint32_t rid = 600; rid < 640; ++rid) many.push_back({rid, kSeGroupEnabled});
+  many.push_back({kAdmins, kSeGroupEnabled | kMandatory});
   const Case cases[] = {
-      {"enabled", {{kAdmins, SE_GROUP_ENABLED}}, true},
-      {"other bits ignored", {{kAdmins, SE_GROUP_ENABLED | kMandatory | kOwner}}, true},
-      {"deny-only", {{kAdmins, SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY}}, false},
-      {"deny-only, not enabled", {{kAdmins, SE_GROUP_USE_FOR_DENY_ONLY}}, false},
+      {"enabled", {{kAdmins, kSeGroupEnabled}}, true},
+      {"other bits ignored", {{kAdmins, kSeGroupEnabled | kMandatory | kOwner}}, true},
+      {"deny-only", {{kAdmins, kSeGroupEnabled | kSeGroupUseForDenyOnly}}, false},
+      {"deny-only, not enabled", {{kAdmins, kSeGroupUseForDenyOnly}}, false},
       {"not enabled", {{kAdmins, kMandatory}}, false},
-      {"other group only", {{kUsers, SE_GROUP_ENABLED}}, false},
+      {"other group only", {{kUsers, kSeGroupEnabled}}, false},
       {"no groups", {}, false},
       {"last of many", many, true},
       {"second entry qualifies",
-       {{kAdmins, SE_GROUP_USE_FOR_DENY_ONLY}, {kAdmins, SE_GROUP_ENABLED}},
+       {{kAdmins, kSeGroupUseForDenyOnly}, {kAdmins, kSeGroupEnabled}},
        true},
   };
   for (const Case& c : cases) {
@@ -159,7 +159,7 @@ TEST_F(PrivilegesTest, FallbackFailuresAnswerFalseAndReleaseWhatWasTaken) {
   for (const Case& c : cases) {
     FakeDevicePlatform fallback;
     fallback.check_token_membership_exported = false;
-    fallback.token_groups = {{kAdmins, SE_GROUP_ENABLED}};
+    fallback.token_groups = {{kAdmins, kSeGroupEnabled}};
     c.setup(fallback);
     EXPECT_EQ(IsAdmin(fallback), c.member) << c.name;
     EXPECT_THAT(fallback.calls, ElementsAreArray(then(kLookup, c.calls_after_lookup))) << c.name;
@@ -170,7 +170,7 @@ TEST_F(PrivilegesTest, FallbackFailuresAnswerFalseAndReleaseWhatWasTaken) {
 
 TEST_F(PrivilegesTest, FallbackReadsNoGroupBeyondTheBuffer) {
   platform.check_token_membership_exported = false;
-  platform.token_groups = {{kUsers, SE_GROUP_ENABLED}};
+  platform.token_groups = {{kUsers, kSeGroupEnabled}};
   platform.claimed_group_count = 1000;
   EXPECT_FALSE(IsAdmin(platform));
   EXPECT_THAT(platform.calls, ::testing::Contains(::testing::StartsWith("EqualSid")).Times(1));
@@ -207,7 +207,7 @@ TEST_F(PrivilegesTest, EnablePrivilegeRaisesTheSystemsMessage) {
   const Case cases[] = {
       // The adjustment reports success; only the error code tells.
       {"not held", [](FakeDevicePlatform& p) { p.privilege_held = false; }, "SeShutdownPrivilege",
-       ERROR_NOT_ALL_ASSIGNED, "Not all privileges or groups referenced are assigned to the caller"},
+       kErrorNotAllAssigned, "Not all privileges or groups referenced are assigned to the caller"},
       {"unknown name", [](FakeDevicePlatform&) {}, "SeNoSuchPrivilege", 1313,
        "A specified privilege does not exist"},
       {"token refused", [](FakeDevicePlatform& p) { p.process_token_fails = true; },

@@ -1,10 +1,25 @@
 // The engine over the real system calls, run under Wine in the Windows tree.
+//
+// windows.h comes first on purpose: every engine header must compile after
+// the system's macros are defined, as it does in the program's own files.
+#include <windows.h>
+
+#include "engine/device_platform.h"
+#include "engine/device_record.h"
+#include "engine/device_steps.h"
+#include "engine/device_walk.h"
+#include "engine/driver_cleanup.h"
+#include "engine/fake_device_platform.h"
+#include "engine/hardware_ids.h"
+#include "engine/instrument_table.h"
+#include "engine/local_buffer.h"
+#include "engine/manufacturer_lookup.h"
+#include "engine/platform_handle.h"
+#include "engine/privileges.h"
 #include "engine/win32_device_platform.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/device_walk.h"
-#include "engine/privileges.h"
 #include "runtime/exceptions.h"
 
 namespace engine {
