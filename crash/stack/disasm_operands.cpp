@@ -22,10 +22,14 @@ std::string Unsigned(uint32_t value) {
 
 std::string Signed(int32_t value) {
   const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : value;
-  return (value < 0 ? "-" : "") + Unsigned(magnitude);
+  std::string text = value < 0 ? "-" : "";
+  return text += Unsigned(magnitude);
 }
 
-std::string Displacement(int32_t value) { return (value < 0 ? "" : "+") + Signed(value); }
+std::string Displacement(int32_t value) {
+  std::string text = value < 0 ? "" : "+";
+  return text += Signed(value);
+}
 
 std::string General(uint8_t number, unsigned size) {
   switch (size) {
@@ -38,7 +42,8 @@ std::string General(uint8_t number, unsigned size) {
 std::string Vector(const Instruction& ins, Operand o, uint8_t number) {
   const bool xmm = o == kVx || o == kWx || o == kUx ||
                    ((o == kPq || o == kQq || o == kNq) && ins.prefix_66);
-  return (xmm ? "xmm" : "mm") + std::to_string(number);
+  std::string text = xmm ? "xmm" : "mm";
+  return text += std::to_string(number);
 }
 
 // Bytes of the memory operand `o`; 0 when its size is never written.
@@ -110,22 +115,32 @@ std::string SegmentPrefix(const Instruction& ins) {
   }
 }
 
+std::string Bracketed(const std::string& inside) {
+  std::string text = "[";
+  text += inside;
+  return text += ']';
+}
+
 std::string Address(const Instruction& ins) {
   std::string inside;
   if (ins.address_size == 2) {
-    if (ins.pair16 < 0) return "[" + Unsigned(static_cast<uint16_t>(ins.disp)) + "]";
+    if (ins.pair16 < 0) return Bracketed(Unsigned(static_cast<uint16_t>(ins.disp)));
     inside = kPairs16[ins.pair16];
   } else {
-    if (ins.base < 0 && ins.index < 0) return "[" + Unsigned(static_cast<uint32_t>(ins.disp)) + "]";
+    if (ins.base < 0 && ins.index < 0) return Bracketed(Unsigned(static_cast<uint32_t>(ins.disp)));
     if (ins.base >= 0) inside = kReg32[ins.base];
     if (ins.index >= 0) {
-      inside += "+" + std::string(kReg32[ins.index]);
-      if (ins.scale > 1) inside += "*" + std::to_string(ins.scale);
+      inside += '+';
+      inside += kReg32[ins.index];
+      if (ins.scale > 1) {
+        inside += '*';
+        inside += std::to_string(ins.scale);
+      }
     }
   }
   if (ins.disp_size) inside += Displacement(ins.disp);
   if (inside[0] == '+') inside.erase(0, 1);
-  return "[" + inside + "]";
+  return Bracketed(inside);
 }
 
 std::string Memory(const Instruction& ins, unsigned size) {
@@ -168,7 +183,7 @@ std::string Operand1(const Instruction& ins, Operand o) {
     case kEnter: return Unsigned(ins.imm) + ", " + Unsigned(ins.imm2);
     case kJb: case kJz: return Relative(ins);
     case kAp: return DollarHex(ins.imm2) + ":" + DollarHex(ins.imm);
-    case kOb: case kOv: return SegmentPrefix(ins) + "[" + Unsigned(ins.imm) + "]";
+    case kOb: case kOv: return SegmentPrefix(ins) + Bracketed(Unsigned(ins.imm));
     case kAL: return "al";
     case kAX: return General(0, ins.operand_size);
     case kCL: return "cl";
@@ -208,7 +223,8 @@ std::string DollarHex(uint32_t value) {
     text[--at] = kDigits[value & 15];
     value >>= 4;
   } while (value);
-  return "$" + std::string(text + at);
+  std::string dollar = "$";
+  return dollar += text + at;
 }
 
 std::string OperandText(const Instruction& ins) {

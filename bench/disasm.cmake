@@ -1,0 +1,10 @@
+find_package(zydis QUIET)
+find_package(PkgConfig QUIET)
+if(zydis_FOUND AND PkgConfig_FOUND)
+  pkg_check_modules(CAPSTONE IMPORTED_TARGET capstone)
+  if(CAPSTONE_FOUND)
+    add_executable(disasm_bench ${CMAKE_CURRENT_LIST_DIR}/disasm_bench.cpp)
+    target_link_libraries(disasm_bench PRIVATE qor_disasm Zydis::Zydis PkgConfig::CAPSTONE
+                          benchmark::benchmark)
+  endif()
+endif()
