@@ -17,6 +17,8 @@ using Handle = uintptr_t;
 using SidHandle = uintptr_t;
 using ModuleHandle = uintptr_t;
 using ProcAddress = uintptr_t;
+using KeyHandle = uintptr_t;      // HKEY
+using ServiceHandle = uintptr_t;  // SC_HANDLE
 
 // INVALID_HANDLE_VALUE.
 inline constexpr uintptr_t kInvalidHandleValue = static_cast<uintptr_t>(-1);
@@ -73,6 +75,19 @@ struct SpDrvinfoDetailDataA {
   char HardwareID[1];
 };
 
+struct SpDeviceInterfaceData {
+  uint32_t cbSize;
+  Guid InterfaceClassGuid;
+  uint32_t Flags;
+  uintptr_t Reserved;
+};
+
+// SP_DEVICE_INTERFACE_DETAIL_DATA_A; DevicePath runs on past the structure.
+struct SpDeviceInterfaceDetailDataA {
+  uint32_t cbSize;
+  char DevicePath[1];
+};
+
 struct SpClassinstallHeader {
   uint32_t cbSize;
   uint32_t InstallFunction;
@@ -91,7 +106,22 @@ static_assert(sizeof(SpDevinfoData) == 28);
 static_assert(sizeof(SpDrvinfoDataA) == 796);
 static_assert(sizeof(SpDrvinfoDetailDataA) == 797);
 static_assert(sizeof(SpRemovedeviceParams) == 16);
+static_assert(sizeof(SpDeviceInterfaceData) == 28);
+static_assert(sizeof(SpDeviceInterfaceDetailDataA) == 5);
 #endif
+
+// QUERY_SERVICE_CONFIGA; the texts point into the caller's buffer.
+struct QueryServiceConfigData {
+  uint32_t dwServiceType;
+  uint32_t dwStartType;
+  uint32_t dwErrorControl;
+  char* lpBinaryPathName;
+  char* lpLoadOrderGroup;
+  uint32_t dwTagId;
+  char* lpDependencies;
+  char* lpServiceStartName;
+  char* lpDisplayName;
+};
 
 struct OsVersionInfoA {
   uint32_t dwOSVersionInfoSize;
@@ -163,6 +193,12 @@ inline constexpr uint32_t kErrorNoToken = 1008;
 inline constexpr uint32_t kErrorNotAllAssigned = 1300;
 inline constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;
 inline constexpr uint32_t kFormatMessageFromSystem = 0x1000;
+inline constexpr uint32_t kDigcfDeviceInterface = 0x10;
+inline constexpr KeyHandle kHkeyLocalMachine = 0x80000002u;
+inline constexpr uint32_t kKeySetValue = 0x2;
+inline constexpr uint32_t kKeyQueryValue = 0x1;
+inline constexpr uint32_t kScManagerAllAccess = 0xF003F;
+inline constexpr int32_t kErrorSuccess = 0;
 
 class DevicePlatform {
  public:
@@ -208,6 +244,57 @@ class DevicePlatform {
   virtual bool SetupDiDestroyDriverInfoList(DevInfoHandle set, SpDevinfoData* device,
                                             uint32_t driver_type) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) = 0;
+  virtual bool SetupDiEnumDeviceInterfaces(DevInfoHandle set, SpDevinfoData* device,
+                                           const Guid* interface_class, uint32_t index,
+                                           SpDeviceInterfaceData* interface_data) = 0;
+  // `detail` is a byte buffer that starts with an SpDeviceInterfaceDetailDataA.
+  virtual bool SetupDiGetDeviceInterfaceDetailA(DevInfoHandle set,
+                                                SpDeviceInterfaceData* interface_data,
+                                                uint8_t* detail, uint32_t detail_size,
+                                                uint32_t* required_size,
+                                                SpDevinfoData* device) = 0;
+  virtual bool SetupDiGetDeviceInstanceIdA(DevInfoHandle set, SpDevinfoData* device,
+                                           char* buffer, uint32_t buffer_size,
+                                           uint32_t* required_size) = 0;
+  // Returns kInvalidHandleValue on failure.
+  virtual KeyHandle SetupDiOpenDevRegKey(DevInfoHandle set, SpDevinfoData* device,
+                                         uint32_t scope, uint32_t hw_profile, uint32_t key_type,
+                                         uint32_t access) = 0;
+  // Calls the SetupUninstallOEMInfA entry point found through GetProcAddress.
+  virtual bool SetupUninstallOEMInfA(ProcAddress entry, const char* inf_file_name,
+                                     uint32_t flags) = 0;
+
+  // --- advapi32: registry (results are system error codes, 0 = success) ---
+  virtual int32_t RegOpenKeyExA(KeyHandle root, const char* sub_key, uint32_t options,
+                                uint32_t access, KeyHandle* key) = 0;
+  virtual int32_t RegQueryValueExA(KeyHandle key, const char* value_name, uint32_t* type,
+                                   uint8_t* data, uint32_t* data_size) = 0;
+  virtual int32_t RegEnumValueA(KeyHandle key, uint32_t index, char* name, uint32_t* name_size,
+                                uint32_t* type, uint8_t* data, uint32_t* data_size) = 0;
+  virtual int32_t RegCloseKey(KeyHandle key) = 0;
+
+  // --- advapi32: service control manager (0 is the failed handle) ---
+  virtual ServiceHandle OpenSCManagerA(const char* machine, const char* database,
+                                       uint32_t access) = 0;
+  virtual ServiceHandle OpenServiceA(ServiceHandle manager, const char* name,
+                                     uint32_t access) = 0;
+  // `config` is a byte buffer that starts with a QueryServiceConfigData.
+  virtual bool QueryServiceConfigA(ServiceHandle service, uint8_t* config, uint32_t size,
+                                   uint32_t* needed) = 0;
+  virtual bool DeleteService(ServiceHandle service) = 0;
+  virtual bool CloseServiceHandle(ServiceHandle handle) = 0;
+
+  // --- kernel32 and sfc: files ---
+  // Returns the length without the zero, 0 on failure, or the size needed
+  // when `size` is too small.
+  virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
+  virtual bool DeleteFileA(const char* path) = 0;
+  // Returns 0 when the module cannot be loaded.
+  virtual ModuleHandle LoadLibraryA(const char* module_name) = 0;
+  virtual bool FreeLibrary(ModuleHandle module) = 0;
+  // Calls the SfcIsFileProtected entry point found through GetProcAddress
+  // with the ANSI path widened through the system code page.
+  virtual bool SfcIsFileProtected(ProcAddress entry, const char* path) = 0;
 
   // --- kernel32: version, memory, handles, modules, errors ---
   virtual bool GetVersionExA(OsVersionInfoA* info) = 0;

@@ -53,7 +53,7 @@ bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMod
     CollectInfFiles(platform, set, device, record);
     // A node the class installer keeps does not stop the cleanup.
     if (mode == WalkMode::Remove) RemoveDeviceNT(platform, set, device);
-    LookUpServiceFile(platform, record, mode);
+    LookUpServiceFile(platform, set, record, mode);
     DeleteDriverFiles(platform, record, mode, true);
   });
   return found;

@@ -77,6 +77,20 @@ std::vector<std::string> NtWalk(bool remove) {
   };
   const std::vector<std::string> keys = {
       "SetupDiDeleteDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0xffffffff, 4)"};
+  // The fake has no such service: the manager opens, the service does not.
+  const std::vector<std::string> service = {"OpenSCManagerA(null, null, 0xf003f)",
+                                            "OpenServiceA(varnelusb, 0xf003f)",
+                                            "CloseServiceHandle"};
+  const std::vector<std::string> files = {
+      "LoadLibraryA(sfc.dll)",
+      "GetProcAddress(SfcIsFileProtected)",
+      "GetModuleHandleA(setupapi.dll)",
+      "GetProcAddress(SetupUninstallOEMInfA)",
+      "SetupUninstallOEMInfA(oem12.inf, 0)",
+      "DeleteFileA(C:\\WINDOWS\\inf\\oem12.inf)",
+      "DeleteFileA(C:\\WINDOWS\\inf\\oem12.PNF)",
+      "FreeLibrary",
+  };
   return Joined({
       {"SetupDiGetClassDevsW(null, null, 0, 0x4)", "SetupDiEnumDeviceInfo(0)",
        "SetupDiGetDeviceRegistryPropertyW(USB\\VID_7A5C&PID_0011\\5&1, 4, 0)",
@@ -86,6 +100,8 @@ std::vector<std::string> NtWalk(bool remove) {
       remove ? keys : std::vector<std::string>{},
       kInstrumentDrivers,
       remove ? removal : std::vector<std::string>{},
+      service,
+      remove ? files : std::vector<std::string>{},
       {"SetupDiEnumDeviceInfo(1)", "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 4, 0)",
        "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 46)", "SetupDiEnumDeviceInfo(2)",
@@ -101,12 +117,22 @@ std::vector<std::string> Walk9x(bool remove) {
       "SetupDiCallClassInstaller(5, USB\\VID_7A5C&PID_0011\\5&1)",
       "SetupDiDeleteDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0x0, 1)",
   };
+  const std::vector<std::string> files = {
+      "LoadLibraryA(sfc.dll)",
+      "GetProcAddress(SfcIsFileProtected)",
+      "DeleteFileA(C:\\WINDOWS\\inf\\other\\oem12.inf)",
+      "DeleteFileA(C:\\WINDOWS\\inf\\oem12.inf)",
+      "DeleteFileA(C:\\WINDOWS\\inf\\oem12.PNF)",
+      "FreeLibrary",
+  };
   return Joined({
       {"SetupDiGetClassDevsA(null, null, 0, 0x4)", "SetupDiEnumDeviceInfo(0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
-       "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 55)"},
+       "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 55)",
+       "SetupDiOpenDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0, 2, 0x2)"},
       kInstrumentDrivers,
       remove ? removal : std::vector<std::string>{},
+      remove ? files : std::vector<std::string>{},
       {"SetupDiEnumDeviceInfo(1)", "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 24)", "SetupDiEnumDeviceInfo(2)",
        "SetupDiDestroyDeviceInfoList"},

@@ -15,6 +15,10 @@ constexpr Handle kThread = static_cast<Handle>(-2);
 constexpr Handle kProcess = static_cast<Handle>(-1);
 constexpr ModuleHandle kAdvapi32 = 0x77000000;
 constexpr ProcAddress kCheckTokenMembership = 0x77001000;
+constexpr ModuleHandle kSetupapi = 0x78000000;
+constexpr ProcAddress kSetupUninstallOemInf = 0x78001000;
+constexpr ModuleHandle kSfc = 0x79000000;
+constexpr ProcAddress kSfcIsFileProtected = 0x79001000;
 constexpr uint32_t kShutdownLuid = 19;
 
 constexpr uint32_t kErrorAccessDenied = 5;
@@ -359,15 +363,54 @@ uint32_t FakeDevicePlatform::GetLastError() { return last_error_; }
 ModuleHandle FakeDevicePlatform::GetModuleHandleA(const char* module_name) {
   calls.push_back("GetModuleHandleA(" + Text(module_name) + ")");
   if (module_name && std::string(module_name) == "advapi32.dll") return kAdvapi32;
+  if (module_name && std::string(module_name) == "setupapi.dll") return kSetupapi;
   return Fail(126), 0;  // ERROR_MOD_NOT_FOUND
+}
+
+ModuleHandle FakeDevicePlatform::LoadLibraryA(const char* module_name) {
+  calls.push_back("LoadLibraryA(" + Text(module_name) + ")");
+  if (!module_name || std::string(module_name) != "sfc.dll") return Fail(126), 0;
+  ++loaded_libraries_;
+  return kSfc;
+}
+
+bool FakeDevicePlatform::FreeLibrary(ModuleHandle module) {
+  calls.push_back("FreeLibrary");
+  if (module != kSfc || loaded_libraries_ == 0) {
+    ADD_FAILURE() << "freeing a module that is not loaded";
+    return Fail(kErrorInvalidHandle);
+  }
+  --loaded_libraries_;
+  return true;
+}
+
+bool FakeDevicePlatform::SfcIsFileProtected(ProcAddress entry, const char* path) {
+  EXPECT_EQ(entry, kSfcIsFileProtected);
+  return protected_files.count(Text(path)) != 0;
+}
+
+bool FakeDevicePlatform::SetupUninstallOEMInfA(ProcAddress entry, const char* inf_file_name,
+                                               uint32_t flags) {
+  calls.push_back("SetupUninstallOEMInfA(" + Text(inf_file_name) + ", " + std::to_string(flags) +
+                  ")");
+  EXPECT_EQ(entry, kSetupUninstallOemInf);
+  // The driver store's copy goes; the INF folder's files go with it.
+  const std::string inf = windows_directory + "\\INF\\" + Text(inf_file_name);
+  const std::string pnf = inf.substr(0, inf.find_last_of('.')) + ".PNF";
+  files.erase(pnf);
+  return files.erase(inf) != 0;
 }
 
 ProcAddress FakeDevicePlatform::GetProcAddress(ModuleHandle module, const char* proc_name) {
   calls.push_back("GetProcAddress(" + Text(proc_name) + ")");
-  if (module == kAdvapi32 && check_token_membership_exported && proc_name &&
-      std::string(proc_name) == "CheckTokenMembership") {
+  const std::string name = Text(proc_name);
+  if (module == kAdvapi32 && check_token_membership_exported && name == "CheckTokenMembership") {
     return kCheckTokenMembership;
   }
+  if (module == kSetupapi && uninstall_oem_inf_available && name == "SetupUninstallOEMInfA") {
+    return kSetupUninstallOemInf;
+  }
+  if (module == kSfc && sfc_available && name == "SfcIsFileProtected") return kSfcIsFileProtected;
   return Fail(kErrorProcNotFound), 0;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/device_platform.h"
@@ -25,7 +26,17 @@ struct FakeDevice {
   bool removal_fails = false;          // the class installer refuses kDifRemove
   bool driver_details_unsized = false;  // the detail size query reports nothing
   bool removed = false;                // set when the class installer removed it
+  // Values of the driver key, (name, data) in enumeration order.
+  std::vector<std::pair<std::string, std::string>> driver_values;
+  std::optional<Guid> interface_class;  // one device interface of this class
+  std::optional<std::string> manufacturer;  // "Mfg" of ENUM\<instance id> (9x)
 };
+
+// Orders paths as the file system compares them: without regard to case.
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+using FakeFileSet = std::set<std::string, NoCaseLess>;
 
 struct FakeTokenGroup {
   uint32_t rid;  // S-1-5-32-rid
@@ -62,6 +73,14 @@ class FakeDevicePlatform : public DevicePlatform {
   std::set<std::string> known_privileges{"SeShutdownPrivilege"};
   bool privilege_held = true;
 
+  std::string windows_directory = "C:\\WINDOWS";
+  std::map<std::string, std::string> services;  // service name -> image path
+  FakeFileSet files;                            // paths that exist
+  FakeFileSet protected_files;                  // paths the system protects
+  bool sfc_available = true;                    // sfc.dll exports SfcIsFileProtected
+  bool uninstall_oem_inf_available = true;      // setupapi exports SetupUninstallOEMInfA
+  bool service_manager_fails = false;
+
   // --- what happened ---
   std::vector<std::string> calls;
   int version_queries = 0;
@@ -71,6 +90,9 @@ class FakeDevicePlatform : public DevicePlatform {
   int live_tokens() const { return static_cast<int>(tokens_.size()); }
   int open_sets() const { return open_sets_; }
   int open_driver_lists() const { return open_driver_lists_; }
+  int open_keys() const { return static_cast<int>(keys_.size()); }
+  int open_services() const { return static_cast<int>(service_handles_.size()); }
+  int loaded_libraries() const { return loaded_libraries_; }
   // Log entries made since the last call of TakeCalls, which clears the log.
   std::vector<std::string> TakeCalls();
 
@@ -102,6 +124,41 @@ class FakeDevicePlatform : public DevicePlatform {
   bool SetupDiDestroyDriverInfoList(DevInfoHandle set, SpDevinfoData* device,
                                     uint32_t driver_type) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  bool SetupDiEnumDeviceInterfaces(DevInfoHandle set, SpDevinfoData* device,
+                                   const Guid* interface_class, uint32_t index,
+                                   SpDeviceInterfaceData* interface_data) override;
+  bool SetupDiGetDeviceInterfaceDetailA(DevInfoHandle set, SpDeviceInterfaceData* interface_data,
+                                        uint8_t* detail, uint32_t detail_size,
+                                        uint32_t* required_size, SpDevinfoData* device) override;
+  bool SetupDiGetDeviceInstanceIdA(DevInfoHandle set, SpDevinfoData* device, char* buffer,
+                                   uint32_t buffer_size, uint32_t* required_size) override;
+  KeyHandle SetupDiOpenDevRegKey(DevInfoHandle set, SpDevinfoData* device, uint32_t scope,
+                                 uint32_t hw_profile, uint32_t key_type, uint32_t access) override;
+  bool SetupUninstallOEMInfA(ProcAddress entry, const char* inf_file_name,
+                             uint32_t flags) override;
+
+  int32_t RegOpenKeyExA(KeyHandle root, const char* sub_key, uint32_t options, uint32_t access,
+                        KeyHandle* key) override;
+  int32_t RegQueryValueExA(KeyHandle key, const char* value_name, uint32_t* type, uint8_t* data,
+                           uint32_t* data_size) override;
+  int32_t RegEnumValueA(KeyHandle key, uint32_t index, char* name, uint32_t* name_size,
+                        uint32_t* type, uint8_t* data, uint32_t* data_size) override;
+  int32_t RegCloseKey(KeyHandle key) override;
+
+  ServiceHandle OpenSCManagerA(const char* machine, const char* database,
+                               uint32_t access) override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* name, uint32_t access) override;
+  bool QueryServiceConfigA(ServiceHandle service, uint8_t* config, uint32_t size,
+                           uint32_t* needed) override;
+  bool DeleteService(ServiceHandle service) override;
+  bool CloseServiceHandle(ServiceHandle handle) override;
+
+  uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
+  bool DeleteFileA(const char* path) override;
+  ModuleHandle LoadLibraryA(const char* module_name) override;
+  bool FreeLibrary(ModuleHandle module) override;
+  bool SfcIsFileProtected(ProcAddress entry, const char* path) override;
+
 
   bool GetVersionExA(OsVersionInfoA* info) override;
   uint32_t GetVersion() override;
@@ -150,7 +207,13 @@ class FakeDevicePlatform : public DevicePlatform {
                     uint8_t* buffer, uint32_t buffer_size, uint32_t* required_size,
                     uint32_t size_factor);
 
+  // Resolves an SC_HANDLE of an open service to its name; nullptr if none.
+  const std::string* ServiceOf(ServiceHandle handle) const;
+
   int open_sets_ = 0;
+  std::map<KeyHandle, std::string> keys_;                // open key -> what it is
+  std::map<ServiceHandle, std::string> service_handles_;  // "" is the manager
+  int loaded_libraries_ = 0;
   int open_driver_lists_ = 0;
   std::vector<size_t> snapshot_;  // device indexes of the open set
   uint32_t last_error_ = 0;

@@ -87,4 +87,15 @@ const InstrumentEntry& InstrumentEntryFor(InstrumentKind kind) {
 
 std::span<const InstrumentEntry> InstrumentTable() { return kTable; }
 
+bool IsInstrumentDevice(DevicePlatform& platform, const std::vector<std::string>& hardware_ids) {
+  for (const InstrumentEntry& entry : InstrumentTable()) {
+    for (const RemovalGroup& group : entry.groups) {
+      for (const char* id : group.ids) {
+        if (HardwareIdsContain(platform, hardware_ids, id)) return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace engine

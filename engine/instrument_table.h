@@ -33,4 +33,8 @@ const InstrumentEntry& InstrumentEntryFor(InstrumentKind kind);
 // All rows, in InstrumentKind order.
 std::span<const InstrumentEntry> InstrumentTable();
 
+// True when the hardware ids contain any id of any row: the device belongs
+// to an instrument, whether or not its kind is being removed.
+bool IsInstrumentDevice(DevicePlatform& platform, const std::vector<std::string>& hardware_ids);
+
 }  // namespace engine

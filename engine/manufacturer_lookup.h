@@ -8,7 +8,10 @@
 
 namespace engine {
 
-// Not built yet: answers the empty text without asking the system.
+// The "Mfg" value of the registry key ENUM\<instance id> of the device that
+// owns the first interface of `interface_class`, present or not. Empty when
+// there is no such interface, key or value (always on the NT family, whose
+// registry has no such key).
 std::string LookUpManufacturer(DevicePlatform& platform, const Guid& interface_class);
 
 }  // namespace engine

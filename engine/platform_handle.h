@@ -25,5 +25,7 @@ class PlatformHandle {
 using DeviceInfoSet = PlatformHandle<&DevicePlatform::SetupDiDestroyDeviceInfoList>;
 using OwnedSid = PlatformHandle<&DevicePlatform::FreeSid>;
 using OwnedHandle = PlatformHandle<&DevicePlatform::CloseHandle>;
+using OwnedKey = PlatformHandle<&DevicePlatform::RegCloseKey>;
+using OwnedService = PlatformHandle<&DevicePlatform::CloseServiceHandle>;
 
 }  // namespace engine

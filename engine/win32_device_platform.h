@@ -39,6 +39,41 @@ class Win32DevicePlatform : public DevicePlatform {
   bool SetupDiDestroyDriverInfoList(DevInfoHandle set, SpDevinfoData* device,
                                     uint32_t driver_type) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  bool SetupDiEnumDeviceInterfaces(DevInfoHandle set, SpDevinfoData* device,
+                                   const Guid* interface_class, uint32_t index,
+                                   SpDeviceInterfaceData* interface_data) override;
+  bool SetupDiGetDeviceInterfaceDetailA(DevInfoHandle set, SpDeviceInterfaceData* interface_data,
+                                        uint8_t* detail, uint32_t detail_size,
+                                        uint32_t* required_size, SpDevinfoData* device) override;
+  bool SetupDiGetDeviceInstanceIdA(DevInfoHandle set, SpDevinfoData* device, char* buffer,
+                                   uint32_t buffer_size, uint32_t* required_size) override;
+  KeyHandle SetupDiOpenDevRegKey(DevInfoHandle set, SpDevinfoData* device, uint32_t scope,
+                                 uint32_t hw_profile, uint32_t key_type, uint32_t access) override;
+  bool SetupUninstallOEMInfA(ProcAddress entry, const char* inf_file_name,
+                             uint32_t flags) override;
+
+  int32_t RegOpenKeyExA(KeyHandle root, const char* sub_key, uint32_t options, uint32_t access,
+                        KeyHandle* key) override;
+  int32_t RegQueryValueExA(KeyHandle key, const char* value_name, uint32_t* type, uint8_t* data,
+                           uint32_t* data_size) override;
+  int32_t RegEnumValueA(KeyHandle key, uint32_t index, char* name, uint32_t* name_size,
+                        uint32_t* type, uint8_t* data, uint32_t* data_size) override;
+  int32_t RegCloseKey(KeyHandle key) override;
+
+  ServiceHandle OpenSCManagerA(const char* machine, const char* database,
+                               uint32_t access) override;
+  ServiceHandle OpenServiceA(ServiceHandle manager, const char* name, uint32_t access) override;
+  bool QueryServiceConfigA(ServiceHandle service, uint8_t* config, uint32_t size,
+                           uint32_t* needed) override;
+  bool DeleteService(ServiceHandle service) override;
+  bool CloseServiceHandle(ServiceHandle handle) override;
+
+  uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
+  bool DeleteFileA(const char* path) override;
+  ModuleHandle LoadLibraryA(const char* module_name) override;
+  bool FreeLibrary(ModuleHandle module) override;
+  bool SfcIsFileProtected(ProcAddress entry, const char* path) override;
+
 
   bool GetVersionExA(OsVersionInfoA* info) override;
   uint32_t GetVersion() override;

@@ -1,0 +1,39 @@
+// Path texts of the driver cleanup: where a service's image file lies, the
+// PNF twin of an INF file, the 9x family's copy of an INF file, and whether
+// an INF file is one that Setup copied in for a third-party driver. Pure
+// text work on ANSI paths with backslashes; nothing here asks the system.
+#pragma once
+
+#include <string>
+
+namespace engine {
+
+// `directory`, one backslash, `name`; no second backslash when `directory`
+// already ends with one.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// The file a service's image path names. Kernel drivers record it in four
+// forms: relative to the Windows directory ("System32\DRIVERS\x.sys"),
+// "\SystemRoot\...", the object-manager form "\??\C:\..." and plain
+// absolute paths. Empty when a relative or \SystemRoot form meets an
+// unknown Windows directory, so that nothing is deleted by guesswork.
+std::string DriverFileOfImagePath(const std::string& windows_directory,
+                                  const std::string& image_path);
+
+// The path with its extension (from the last dot after the last backslash)
+// replaced by ".PNF", or ".PNF" appended when the name has none.
+std::string PnfTwinOf(const std::string& inf_path);
+
+// The 9x family's copy: "other\" and the manufacturer text inserted after
+// the last backslash (searched from the character before the last). Empty
+// when the path has no such backslash.
+std::string OtherCopyOf(const std::string& inf_path, const std::string& manufacturer);
+
+// The name after the last backslash.
+std::string FileNameOf(const std::string& path);
+
+// True for "oem*.inf" directly inside the Windows directory's INF folder,
+// compared without regard to ASCII case. Inbox INF files never qualify.
+bool IsOemInfFile(const std::string& windows_directory, const std::string& inf_path);
+
+}  // namespace engine
