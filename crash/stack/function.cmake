@@ -22,3 +22,30 @@ qor_add_test(function_test
     function_noreturn_test.cpp
     pe_test_image.cpp
   LIBS qor_function)
+
+# The oracle: real GCC output, analysed on the host and compared with the
+# compiler's debug information.
+if(NOT QOR_WIN32)
+  find_program(QOR_MINGW_GXX i686-w64-mingw32-g++)
+  find_program(QOR_MINGW_NM i686-w64-mingw32-nm)
+  find_program(QOR_DWARFDUMP llvm-dwarfdump)
+  if(QOR_MINGW_GXX AND QOR_MINGW_NM AND QOR_DWARFDUMP)
+    set(samples)
+    foreach(level O0 O2)
+      set(sample ${CMAKE_CURRENT_BINARY_DIR}/function_oracle_${level}.exe)
+      add_custom_command(OUTPUT ${sample}
+        COMMAND ${QOR_MINGW_GXX} -${level} -g -std=c++20 -static -o ${sample}
+                ${CMAKE_CURRENT_SOURCE_DIR}/function_oracle_sample_win32.cpp
+        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/function_oracle_sample_win32.cpp
+        COMMENT "Compiling the function oracle's sample at -${level}")
+      list(APPEND samples ${sample})
+    endforeach()
+    add_custom_target(function_oracle_samples DEPENDS ${samples})
+    qor_add_test(function_oracle_test SOURCES function_oracle_test.cpp LIBS qor_function)
+    add_dependencies(function_oracle_test function_oracle_samples)
+    target_compile_definitions(function_oracle_test PRIVATE
+      QOR_ORACLE_DIR="${CMAKE_CURRENT_BINARY_DIR}"
+      QOR_UNINSTALL_EXE="${PROJECT_SOURCE_DIR}/build/win32/app/Uninstall.debug.exe"
+      QOR_DWARFDUMP="${QOR_DWARFDUMP}" QOR_NM="${QOR_MINGW_NM}")
+  endif()
+endif()
