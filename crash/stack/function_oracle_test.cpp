@@ -7,6 +7,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -148,6 +149,26 @@ bool Inside(const DwarfFunction& f, uint32_t address) {
   return false;
 }
 
+bool Claimed(const TFunctionInfo& info, uint32_t address) {
+  for (const CodeArea& area : info.code_areas)
+    if (address >= area.begin && address <= area.end) return true;
+  return false;
+}
+
+// The stretches of the function that the analysis did not reach, for
+// explaining the figures (QOR_ORACLE_VERBOSE=1).
+void PrintMisses(const DwarfFunction& f, const TFunctionInfo& info) {
+  std::printf("%s:", f.name.c_str());
+  for (const Range& r : f.ranges)
+    for (uint32_t a = r.begin; a < r.end; ++a) {
+      if (Claimed(info, a)) continue;
+      const uint32_t from = a;
+      while (a + 1 < r.end && !Claimed(info, a + 1)) ++a;
+      std::printf(" %08x-%08x", from, a);
+    }
+  std::printf("\n");
+}
+
 void Measure(const DwarfFunction& f, const TFunctionInfo& info, Coverage& c,
              std::vector<std::string>& overruns) {
   uint64_t in_bytes = 0;
@@ -168,6 +189,7 @@ void Measure(const DwarfFunction& f, const TFunctionInfo& info, Coverage& c,
   }
   uint64_t size = 0;
   for (const Range& r : f.ranges) size += r.end - r.begin;
+  if (std::getenv("QOR_ORACLE_VERBOSE") && in_bytes < size) PrintMisses(f, info);
   c.missed += size - std::min(size, in_bytes);
   if (exact && in_bytes == size) ++c.exact;
 }

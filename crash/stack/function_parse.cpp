@@ -14,6 +14,67 @@ namespace {
 constexpr uint32_t kMemCommit = 0x1000;
 constexpr uint32_t kSpeculationReach = 1023;
 
+// Recognises a switch: a compare of a register with the highest case, an
+// "above" branch to the default, optionally a zero-extension of the
+// compared byte register, and a jump through a table indexed by it.
+class CaseTracker {
+ public:
+  // Feeds the next instruction; true with the table and its entry count
+  // when it is the table jump that completes the pattern.
+  bool Step(const Instruction& ins, uint32_t& table, uint32_t& entries);
+
+ private:
+  bool Compare(const Instruction& ins);
+
+  int register_ = -1;  // register compared with the case count
+  uint32_t count_ = 0;
+  uint32_t entries_ = 0;  // set once the branch was seen
+};
+
+bool CaseTracker::Compare(const Instruction& ins) {
+  constexpr uint32_t kMostCases = 0x1000;
+  const uint16_t op = ins.info.opcode;
+  const uint8_t modrm = ins.info.modrm;
+  uint32_t count = ins.imm;
+  if (op == 0x83 && modrm >= 0xF8 && ins.operand_size == 4) {
+    count &= 0xFF;
+  } else if (op == 0x80 && modrm >= 0xF8 && modrm <= 0xFB) {  // al, cl, dl, bl
+    count &= 0xFF;
+  } else if ((op == 0x81 && modrm >= 0xF8) || op == 0x3D) {
+    if (ins.operand_size != 4 || count >= kMostCases) return false;
+  } else {
+    return false;
+  }
+  register_ = op == 0x3D ? 0 : modrm & 7;
+  count_ = count;
+  entries_ = 0;
+  return true;
+}
+
+bool CaseTracker::Step(const Instruction& ins, uint32_t& table, uint32_t& entries) {
+  const uint16_t op = ins.info.opcode;
+  if (entries_ && op == 0xFF && ins.info.modrm == 0x24 && ins.has_sib && ins.scale == 4 &&
+      ins.index == register_ && ins.base < 0) {
+    table = static_cast<uint32_t>(ins.disp);
+    entries = entries_;
+    register_ = -1;
+    return true;
+  }
+  const bool greater = op == 0x77 || op == 0x7F || op == 0x0F87 || op == 0x0F8F;
+  const bool greater_equal = op == 0x73 || op == 0x7D || op == 0x0F83 || op == 0x0F8D;
+  if (register_ >= 0 && !entries_ && (greater || greater_equal)) {
+    entries_ = count_ + (greater ? 1 : 0);
+    return false;
+  }
+  // movzx r32, r8 of the compared byte register carries the index over.
+  if (entries_ && op == 0x0FB6 && ins.mod == 3 && ins.rm == register_) {
+    register_ = ins.reg;
+    return false;
+  }
+  if (!Compare(ins)) register_ = -1;
+  return false;
+}
+
 class FunctionParser {
  public:
   FunctionParser(const MemoryReader& memory, const SpecialRoutines& routines,
@@ -32,7 +93,7 @@ class FunctionParser {
   void AddArea(uint32_t start, uint32_t from, const RegisterSlots& slots);
   void HandleTarget(const CodeInfo& code, const RegisterSlots& slots);
   void AddFarCall(const CodeInfo& code, bool special);
-  bool CaseTable(uint32_t table, uint32_t entries, uint32_t jump);
+  bool CaseTable(uint32_t table, uint32_t entries, uint32_t jump, bool table_is_area);
   void HandlerTable(uint32_t table, uint32_t call);
   void FinallyBlock(uint32_t after, uint32_t call);
   bool IsNeverReturning(uint32_t target) const;
@@ -106,7 +167,8 @@ void FunctionParser::AddArea(uint32_t start, uint32_t from, const RegisterSlots&
   info_.code_areas.push_back(CodeArea{start, 0, false, false, from, slots});
 }
 
-bool FunctionParser::CaseTable(uint32_t table, uint32_t entries, uint32_t jump) {
+bool FunctionParser::CaseTable(uint32_t table, uint32_t entries, uint32_t jump,
+                               bool table_is_area) {
   RegisterSlots none{};
   for (uint32_t i = 0; i < entries; ++i) {
     uint32_t target;
@@ -116,7 +178,7 @@ bool FunctionParser::CaseTable(uint32_t table, uint32_t entries, uint32_t jump) 
     }
     AddArea(target, jump, none);
   }
-  if (entries && !HasAreaAt(table))
+  if (table_is_area && entries && !HasAreaAt(table))
     info_.code_areas.push_back(CodeArea{table, table + entries * 4 - 1, true, false, 0, none});
   return true;
 }
@@ -215,9 +277,7 @@ bool FunctionParser::ParseArea(size_t index) {
   size_t known_areas = info_.code_areas.size();
   uint32_t address = begin;
   uint32_t pushed = 0;     // handler address of a try block being set up
-  int case_register = -1;  // register compared with the case count
-  uint32_t case_count = 0;
-  uint32_t case_entries = 0;
+  CaseTracker cases;
   for (;;) {
     Instruction ins;
     const RegisterSlots before = slots;
@@ -237,24 +297,13 @@ bool FunctionParser::ParseArea(size_t index) {
         memory_.ReadAll(code.next, &following, 1) && following == 0x64)
       pushed = ins.imm;
 
-    const uint16_t op = code.opcode;
-    if (case_entries && op == 0xFF && ins.info.modrm == 0x24 && ins.has_sib && ins.scale == 4 &&
-        ins.index == case_register && ins.base < 0 &&
-        static_cast<uint32_t>(ins.disp) == code.next)
-      return CaseTable(code.next, case_entries, address);
-    // compare, then branch, then table jump; anything else in between
-    // forgets what was seen.
-    const bool greater = op == 0x77 || op == 0x7F || op == 0x0F87 || op == 0x0F8F;
-    const bool greater_equal = op == 0x73 || op == 0x7D || op == 0x0F83 || op == 0x0F8D;
-    const bool compared = case_register >= 0 && !case_entries;
-    case_entries = 0;
-    if (compared && (greater || greater_equal))
-      case_entries = case_count + (greater ? 1 : 0);
-    else
-      case_register = -1;
-    if (op == 0x83 && ins.info.modrm >= 0xF8 && ins.operand_size == 4) {
-      case_register = ins.info.modrm & 7;
-      case_count = ins.imm & 0xFF;
+    uint32_t table = 0, entries = 0;
+    if (cases.Step(ins, table, entries)) {
+      // The table right behind the jump is part of the function; GCC puts
+      // its tables among the read-only data, where only the targets count.
+      const bool behind = table == code.next;
+      if (behind || (table >= range_.first && table <= range_.last))
+        return CaseTable(table, entries, address, behind);
     }
 
     if (code.call || code.jmp) {

@@ -268,5 +268,27 @@ TEST(ParseFunctionTest, ModuleRangeFromHeaders) {
   EXPECT_TRUE(info.far_calls.empty());
 }
 
+
+// GCC's form: cmp cl, 2; ja default; movzx ecx, cl; jmp [ecx*4 + table]
+// with the table among the data: its three targets are code, the table is
+// no area of the function.
+TEST(ParseFunctionTest, CaseTableAmongData) {
+  std::vector<uint8_t> code;
+  Put(code, {0x80, 0xF9, 0x02, 0x77, 0x10});  // to the default below
+  Put(code, {0x0F, 0xB6, 0xC9, 0xFF, 0x24, 0x8D});
+  const uint32_t table = kCode + 0x40;
+  Put32(code, table);
+  Put(code, {0x40, 0xC3, 0x41, 0xC3, 0x42, 0xC3});  // three cases
+  Put(code, {0x31, 0xC0, 0xC3});                    // default
+  code.resize(0x40, 0xCC);
+  for (uint32_t i = 0; i < 3; ++i) Put32(code, kCode + 0x0F + 2 * i);
+  const TFunctionInfo info = Parse(code);
+  ASSERT_TRUE(info.is_valid);
+  EXPECT_EQ(AreaAt(info, table), nullptr);
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_NE(AreaAt(info, kCode + 0x0F + 2 * i), nullptr) << i;
+  EXPECT_EQ(info.code_len, 0x18u);
+  EXPECT_TRUE(info.unknown_targets.empty());
+}
+
 }  // namespace
 }  // namespace qor
