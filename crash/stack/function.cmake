@@ -26,6 +26,8 @@ qor_add_test(function_test
 # The oracle: real GCC output, analysed on the host and compared with the
 # compiler's debug information.
 if(NOT QOR_WIN32)
+  add_library(qor_function_pe_file STATIC function_pe_file.cpp)
+  target_link_libraries(qor_function_pe_file PUBLIC qor_stack_tools)
   find_program(QOR_MINGW_GXX i686-w64-mingw32-g++)
   find_program(QOR_MINGW_NM i686-w64-mingw32-nm)
   find_program(QOR_DWARFDUMP llvm-dwarfdump)
@@ -41,7 +43,8 @@ if(NOT QOR_WIN32)
       list(APPEND samples ${sample})
     endforeach()
     add_custom_target(function_oracle_samples DEPENDS ${samples})
-    qor_add_test(function_oracle_test SOURCES function_oracle_test.cpp LIBS qor_function)
+    qor_add_test(function_oracle_test SOURCES function_oracle_test.cpp
+                 LIBS qor_function qor_function_pe_file)
     add_dependencies(function_oracle_test function_oracle_samples)
     target_compile_definitions(function_oracle_test PRIVATE
       QOR_ORACLE_DIR="${CMAKE_CURRENT_BINARY_DIR}"

@@ -9,15 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "crash/stack/function_info.h"
 #include "crash/stack/function_noreturn.h"
+#include "crash/stack/function_pe_file.h"
 #include "crash/stack/mapped_memory.h"
-#include "crash/stack/pe_image.h"
 
 namespace qor {
 namespace {
@@ -31,15 +29,6 @@ struct DwarfFunction {
   std::vector<Range> ranges;  // the entry first
 };
 
-std::string Run(const std::string& command) {
-  std::string out;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return out;
-  char buffer[65536];
-  while (size_t got = fread(buffer, 1, sizeof buffer, pipe.get())) out.append(buffer, got);
-  return out;
-}
-
 std::string Quoted(const std::string& line) {
   const size_t open = line.find('"'), close = line.rfind('"');
   return open < close ? line.substr(open + 1, close - open - 1) : "";
@@ -48,7 +37,7 @@ std::string Quoted(const std::string& line) {
 // The defining subprogram entries of llvm-dwarfdump's listing.
 std::vector<DwarfFunction> ReadDwarf(const std::string& exe) {
   std::vector<DwarfFunction> functions;
-  const std::string text = Run(std::string(QOR_DWARFDUMP) + " --debug-info '" + exe + "'");
+  const std::string text = test::CommandOutput(std::string(QOR_DWARFDUMP) + " --debug-info '" + exe + "'");
   DwarfFunction current;
   bool in_subprogram = false;
   uint32_t low = 0, high = 0;
@@ -92,50 +81,10 @@ std::vector<DwarfFunction> ReadDwarf(const std::string& exe) {
 
 // The never-returning routines among the program's symbols.
 std::vector<uint32_t> NeverReturning(const std::string& exe) {
-  const std::string text = Run(std::string(QOR_NM) + " '" + exe + "'");
-  std::vector<std::string> names;
-  std::vector<uint32_t> addresses;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    unsigned address = 0;
-    char kind = 0;
-    char name[512];
-    if (std::sscanf(text.c_str() + at, "%x %c %511s", &address, &kind, name) == 3 &&
-        (kind == 'T' || kind == 't')) {
-      names.push_back(name);
-      addresses.push_back(address);
-    }
-    at = end + 1;
-  }
+  const std::vector<test::Symbol> code = test::CodeSymbols(test::CommandOutput(std::string(QOR_NM) + " '" + exe + "'"));
   std::vector<NamedAddress> symbols;
-  for (size_t i = 0; i < names.size(); ++i) symbols.push_back({names[i], addresses[i]});
+  for (const test::Symbol& s : code) symbols.push_back({s.name, s.address});
   return NeverReturningAddresses(symbols);
-}
-
-// The file's sections placed where the loader puts them; the image base.
-uint32_t LoadImage(const std::string& exe, MappedMemory& memory) {
-  std::ifstream in(exe, std::ios::binary);
-  const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-  MappedMemory raw;
-  raw.Map(0, file);
-  const uint32_t nt = NtHeaders(raw, 0);
-  uint32_t base = 0, headers = 0, count = 0, first = 0;
-  if (!nt || !ReadU32(raw, nt + 52, base) || !ReadU32(raw, nt + 84, headers) ||
-      !SectionTable(raw, nt, count, first))
-    return 0;
-  memory.Map(base, std::vector<uint8_t>(file.begin(), file.begin() + headers), 0x02,
-             0x1000000, base);
-  for (uint32_t i = 0; i < count; ++i) {
-    SectionHeader s;
-    if (!ReadSection(raw, nt, i, s)) return 0;
-    std::vector<uint8_t> bytes((std::max(s.virtual_size, s.raw_size) + 0xFFF) & ~0xFFFu);
-    const uint32_t take = std::min<uint32_t>(s.raw_size, file.size() - s.raw_pointer);
-    std::copy_n(file.begin() + s.raw_pointer, take, bytes.begin());
-    memory.Map(base + s.virtual_address, std::move(bytes), 0x20, 0x1000000, base);
-  }
-  return base;
 }
 
 struct Coverage {
@@ -197,7 +146,7 @@ void Measure(const DwarfFunction& f, const TFunctionInfo& info, Coverage& c,
 Coverage Oracle(const std::string& exe) {
   Coverage c;
   MappedMemory memory;
-  if (!LoadImage(exe, memory)) {
+  if (!test::LoadPeFile(exe, memory)) {
     ADD_FAILURE() << "cannot load " << exe;
     return c;
   }
