@@ -1,0 +1,76 @@
+#include "engine/driver_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace engine {
+namespace {
+
+TEST(DriverPaths, ImagePathFormsNameTheRealFile) {
+  struct Case {
+    const char* windows;
+    const char* image;
+    const char* file;
+  };
+  const Case cases[] = {
+      // Relative to the Windows directory, with and without its backslash.
+      {"C:\\WINDOWS", "System32\\DRIVERS\\x.sys", "C:\\WINDOWS\\System32\\DRIVERS\\x.sys"},
+      {"C:\\WINDOWS\\", "System32\\DRIVERS\\x.sys", "C:\\WINDOWS\\System32\\DRIVERS\\x.sys"},
+      // The forms a plain join would turn into paths that name nothing.
+      {"C:\\WINDOWS", "\\SystemRoot\\System32\\drivers\\x.sys",
+       "C:\\WINDOWS\\System32\\drivers\\x.sys"},
+      {"C:\\WINDOWS", "\\systemroot\\x.sys", "C:\\WINDOWS\\x.sys"},
+      {"C:\\WINDOWS", "\\??\\D:\\Drivers\\x.sys", "D:\\Drivers\\x.sys"},
+      {"C:\\WINDOWS", "D:\\Drivers\\x.sys", "D:\\Drivers\\x.sys"},
+      {"C:\\WINDOWS", "\\Drivers\\x.sys", "C:\\Drivers\\x.sys"},
+      // Unknown Windows directory: no guessing for the relative forms.
+      {"", "System32\\DRIVERS\\x.sys", ""},
+      {"", "\\SystemRoot\\x.sys", ""},
+      {"", "\\??\\D:\\x.sys", "D:\\x.sys"},
+      {"C:\\WINDOWS", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DriverFileOfImagePath(c.windows, c.image), c.file) << c.windows << " + " << c.image;
+  }
+}
+
+TEST(DriverPaths, PnfTwinReplacesOnlyTheNamesExtension) {
+  EXPECT_EQ(PnfTwinOf("C:\\WINDOWS\\inf\\oem12.inf"), "C:\\WINDOWS\\inf\\oem12.PNF");
+  EXPECT_EQ(PnfTwinOf("C:\\WINDOWS\\INF\\OEM3.INF"), "C:\\WINDOWS\\INF\\OEM3.PNF");
+  // A dot in a folder name is no extension of the file.
+  EXPECT_EQ(PnfTwinOf("C:\\my.dir\\driver"), "C:\\my.dir\\driver.PNF");
+  EXPECT_EQ(PnfTwinOf("driver"), "driver.PNF");
+}
+
+TEST(DriverPaths, OtherCopyCarriesTheManufacturerBeforeTheName) {
+  EXPECT_EQ(OtherCopyOf("C:\\WINDOWS\\INF\\OEM3.INF", "Xyz"),
+            "C:\\WINDOWS\\INF\\other\\XyzOEM3.INF");
+  EXPECT_EQ(OtherCopyOf("C:\\WINDOWS\\INF\\OEM3.INF", ""), "C:\\WINDOWS\\INF\\other\\OEM3.INF");
+  // The search starts before the last character, so a trailing backslash
+  // is not the one found.
+  EXPECT_EQ(OtherCopyOf("C:\\INF\\DIR\\", "X"), "C:\\INF\\other\\XDIR\\");
+  // No folder: no copy to guess at.
+  EXPECT_EQ(OtherCopyOf("OEM3.INF", "Xyz"), "");
+}
+
+TEST(DriverPaths, OnlyOemInfFilesOfTheInfFolderQualify) {
+  struct Case {
+    const char* windows;
+    const char* inf;
+    bool oem;
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\oem12.inf", true},
+      {"C:\\WINDOWS\\", "C:\\WINDOWS\\INF\\OEM3.INF", true},
+      {"c:\\windows", "C:\\WINDOWS\\Inf\\Oem0.Inf", true},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\usb.inf", false},      // inbox
+      {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\oem12.pnf", false},
+      {"C:\\WINDOWS", "C:\\Drivers\\oem12.inf", false},         // outside the folder
+      {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\sub\\oem1.inf", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\oem.inf", false},
+      {"", "C:\\WINDOWS\\inf\\oem12.inf", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsOemInfFile(c.windows, c.inf), c.oem) << c.inf;
+}
+
+}  // namespace
+}  // namespace engine
