@@ -62,5 +62,27 @@ TEST(Win32DevicePlatform, UnknownPrivilegeRaisesTheSystemsError) {
   }
 }
 
+TEST(Win32DevicePlatform, DriverCleanupOverTheRealFileSystemAndServices) {
+  Win32DevicePlatform platform;
+  const std::string windows = WindowsDirectory(platform);
+  ASSERT_FALSE(windows.empty());
+  // The NT family has no ENUM key: the manufacturer text stays empty.
+  const Guid unknown{0x1234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
+  EXPECT_EQ(LookUpManufacturer(platform, unknown), "");
+
+  char temp[MAX_PATH] = {};
+  ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+  DeviceRecord record;
+  record.driver_file = std::string(temp) + "qor_driver_cleanup_test.sys";
+  HANDLE file = CreateFileA(record.driver_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  DeleteDriverFiles(platform, record, WalkMode::Probe, true);
+  EXPECT_NE(GetFileAttributesA(record.driver_file.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteDriverFiles(platform, record, WalkMode::Remove, true);
+  EXPECT_EQ(GetFileAttributesA(record.driver_file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace engine
