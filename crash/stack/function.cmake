@@ -9,8 +9,8 @@ add_library(qor_function STATIC
 target_include_directories(qor_function PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qor_function PUBLIC qor_disasm qor_stack_tools)
 if(QOR_WIN32)
-  target_sources(qor_function PRIVATE function_error_text_win32.cpp)
-  target_link_libraries(qor_function PUBLIC qor_attach)
+  target_sources(qor_function PRIVATE function_error_text_win32.cpp function_listing_win32.cpp)
+  target_link_libraries(qor_function PUBLIC qor_attach qor_stack_tools_win32)
 else()
   target_sources(qor_function PRIVATE function_error_text.cpp)
 endif()
@@ -22,6 +22,10 @@ qor_add_test(function_test
     function_noreturn_test.cpp
     pe_test_image.cpp
   LIBS qor_function)
+
+if(QOR_WIN32)
+  qor_add_test(function_win32_test SOURCES function_listing_win32_test.cpp LIBS qor_function)
+endif()
 
 # The oracle: real GCC output, analysed on the host and compared with the
 # compiler's debug information.
