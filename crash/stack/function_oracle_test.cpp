@@ -89,7 +89,7 @@ std::vector<uint32_t> NeverReturning(const std::string& exe) {
 
 struct Coverage {
   int functions = 0, valid = 0, exact = 0;
-  uint64_t missed = 0, outside_by_jump = 0, overrun = 0;
+  uint64_t missed = 0, padding = 0, outside_by_jump = 0, overrun = 0;
 };
 
 bool Inside(const DwarfFunction& f, uint32_t address) {
@@ -118,6 +118,21 @@ void PrintMisses(const DwarfFunction& f, const TFunctionInfo& info) {
   std::printf("\n");
 }
 
+// Missed stretches of at most 15 bytes that end right before a 16-byte
+// boundary: the filler the assembler puts before an aligned jump target,
+// which no path executes.
+uint64_t PaddingMissed(const DwarfFunction& f, const TFunctionInfo& info) {
+  uint64_t padding = 0;
+  for (const Range& r : f.ranges)
+    for (uint32_t a = r.begin; a < r.end; ++a) {
+      if (Claimed(info, a)) continue;
+      const uint32_t from = a;
+      while (a + 1 < r.end && !Claimed(info, a + 1)) ++a;
+      if (a - from < 15 && (a + 1) % 16 == 0) padding += a - from + 1;
+    }
+  return padding;
+}
+
 void Measure(const DwarfFunction& f, const TFunctionInfo& info, Coverage& c,
              std::vector<std::string>& overruns) {
   uint64_t in_bytes = 0;
@@ -140,6 +155,7 @@ void Measure(const DwarfFunction& f, const TFunctionInfo& info, Coverage& c,
   for (const Range& r : f.ranges) size += r.end - r.begin;
   if (std::getenv("QOR_ORACLE_VERBOSE") && in_bytes < size) PrintMisses(f, info);
   c.missed += size - std::min(size, in_bytes);
+  c.padding += PaddingMissed(f, info);
   if (exact && in_bytes == size) ++c.exact;
 }
 
@@ -163,9 +179,10 @@ Coverage Oracle(const std::string& exe) {
     ++c.valid;
     Measure(f, info, c, overruns);
   }
-  std::printf("%s: %d functions, %d valid, %d exact; %" PRIu64 " bytes missed, %" PRIu64
+  std::printf("%s: %d functions, %d valid, %d exact; %" PRIu64 " bytes missed (%" PRIu64
+              " of them alignment padding), %" PRIu64
               " claimed outside through jumps, %" PRIu64 " by falling through\n",
-              exe.c_str(), c.functions, c.valid, c.exact, c.missed, c.outside_by_jump,
+              exe.c_str(), c.functions, c.valid, c.exact, c.missed, c.padding, c.outside_by_jump,
               c.overrun);
   for (const std::string& name : invalid) ADD_FAILURE() << "invalid: " << name;
   for (const std::string& name : overruns) ADD_FAILURE() << "runs past its end: " << name;
