@@ -290,5 +290,38 @@ TEST(ParseFunctionTest, CaseTableAmongData) {
   EXPECT_TRUE(info.unknown_targets.empty());
 }
 
+
+// A jump to the typed-handler routine is followed by its table: a count and
+// (class, handler) pairs; a call of the except routine returns to the code
+// after it.
+TEST(ParseFunctionTest, ExceptionRoutines) {
+  constexpr uint32_t kExcept = 0x7C900000, kTyped = 0x7C900100;
+  std::vector<uint8_t> code;
+  PutRel(code, 0xE8, kExcept);
+  Put(code, {0x90});
+  PutRel(code, 0xE9, kTyped);
+  const uint32_t table = Here(code);
+  Put32(code, 2);
+  Put32(code, 0x405000);
+  Put32(code, kCode + 0x30);
+  Put32(code, 0);
+  Put32(code, kCode + 0x32);
+  code.resize(0x30, 0xCC);
+  Put(code, {0x40, 0xC3, 0x48, 0xC3});
+  SpecialRoutines routines;
+  routines.except_routine = kExcept;
+  routines.typed_handler = kTyped;
+  const TFunctionInfo info = Parse(code, routines);
+  ASSERT_TRUE(info.is_valid) << std::hex << info.last_error_addr;
+  const CodeArea* area = AreaAt(info, table);
+  ASSERT_NE(area, nullptr);
+  EXPECT_TRUE(area->handler_table);
+  EXPECT_EQ(area->end, table + 2 * 8 + 3);
+  EXPECT_NE(AreaAt(info, kCode + 0x30), nullptr);
+  EXPECT_NE(AreaAt(info, kCode + 0x32), nullptr);
+  EXPECT_EQ(info.far_calls.size(), 2u);
+  EXPECT_EQ(info.code_len, 0x34u);
+}
+
 }  // namespace
 }  // namespace qor
