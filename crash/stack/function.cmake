@@ -1,5 +1,6 @@
 # Function analysis and the function listing (portable).
 add_library(qor_function STATIC
+  function_case_table.cpp
   function_listing.cpp
   function_listing_lines.cpp
   function_noreturn.cpp
