@@ -115,7 +115,10 @@ TEST(LiveExportsKernel32, ForwardedExportsResolveIntoTheirTargetModule) {
   int resolved = 0;
   for (const NamedExport& e : ListNamedExports(kernel32)) {
     if (e.forwarder.empty() || ToApiSet(e)) continue;
-    std::string target_name = e.forwarder.substr(0, e.forwarder.find('.'));
+    std::string target_name = e.forwarder.substr(0, e.forwarder.rfind('.'));
+    // The system loads the target module when it resolves the forwarder; our
+    // lookup only ever uses modules that are already loaded.
+    ASSERT_NE(GetProcAddress(kernel32, e.name.c_str()), nullptr) << e.name;
     HMODULE target = GetModuleHandleA(target_name.c_str());
     ASSERT_NE(target, nullptr) << e.forwarder;
     uint32_t address = TableOnlyByName(kernel32, e.name);

@@ -103,10 +103,12 @@ uint32_t ByName(const MemoryReader& memory, uint32_t module, std::string_view na
 uint32_t ByOrdinal(const MemoryReader& memory, uint32_t module, uint32_t ordinal,
                    const ExportHooks& hooks, int depth);
 
-// "MODULE.Function" or "MODULE.#ordinal", resolved in the named module.
+// "MODULE.Function" or "MODULE.#ordinal", resolved in the named module. The
+// function is what follows the last dot: a module name may hold dots itself
+// (Wine forwards to "krnl386.exe16.Name").
 uint32_t FollowForwarder(const MemoryReader& memory, const std::string& text,
                          const ExportHooks& hooks, int depth) {
-  size_t dot = text.find('.');
+  size_t dot = text.rfind('.');
   if (dot == std::string::npos || depth >= kMaxForwarderDepth || !hooks.find_module) return 0;
   uint32_t target = hooks.find_module(std::string_view(text).substr(0, dot));
   if (target == 0) return 0;
