@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -166,6 +167,32 @@ bool HasHardwareKey(const std::string& id) {
   return found;
 }
 
+// The boxes' enabled and checked states as one text, "EC" per box in kind order.
+std::string BoxStates(HWND form) {
+  std::string states;
+  for (int kind = K3; kind <= D801; ++kind) {
+    ControlState box = Read(form, BoxId(kind));
+    states += box.enabled ? 'E' : '-';
+    states += box.checked ? 'C' : '-';
+    states += ' ';
+  }
+  return states;
+}
+
+// A probe may be running again when the form is activated once more; wait
+// until the boxes keep the same state for a few seconds.
+std::string SettledBoxStates(HWND form) {
+  std::string previous = BoxStates(form);
+  for (int i = 0; i < 60; ++i) {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::string now = BoxStates(form);
+    if (now == previous) return now;
+    std::printf("boxes: %s\n", now.c_str());
+    previous = now;
+  }
+  return previous;
+}
+
 class UninstallWindow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -211,6 +238,7 @@ TEST_F(UninstallWindow, ProbesRemovesAndAsksForTheRestart) {
 
   // The probe ends with Cancel enabled.
   ASSERT_TRUE(WaitFor([&] { return Read(form, app::kCancelBtnId).enabled; }, 180));
+  std::printf("boxes after the probe: %s\n", SettledBoxStates(form).c_str());
 
   struct Expected {
     Kind kind;
