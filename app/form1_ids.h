@@ -10,7 +10,6 @@ enum Form1ControlId : int {
   kTitleLabelId = 1003,
   kLabel1Id = 1004,
   kLabel2Id = 1005,
-  kBevel1Id = 1006,
   kVarnelImageId = 1007,
   kOstrelImageId = 1008,
   kBrumImageId = 1009,

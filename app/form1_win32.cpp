@@ -49,7 +49,7 @@ TForm1::TForm1(engine::DevicePlatform& platform)
                  Label::Wrap::kSingleLine),
       Label1(*this, kLabel1Id, 143, 41, 396, 13, Label::Sizing::kFixed, Label::Wrap::kSingleLine),
       Label2(*this, kLabel2Id, 143, 232, 388, 28, Label::Sizing::kFixed, Label::Wrap::kWordWrap),
-      Bevel1(*this, kBevel1Id, 136, 8, 404, 301),
+      Bevel1(*this, 136, 8, 404, 301),
       Timer1(*this, kTimer1Id, 100) {
   // Design state: every box and both buttons disabled, K3 and the partner
   // logos hidden.

@@ -10,11 +10,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gui/font.h"
 
 namespace gui {
 
+class Bevel;
 class Control;
 class Timer;
 
@@ -51,6 +53,8 @@ class Form {
   void Unregister(Control& control);
   void Register(Timer& timer);
   void Unregister(Timer& timer);
+  void Register(const Bevel& bevel);
+  void Unregister(const Bevel& bevel);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -58,11 +62,13 @@ class Form {
   void HandleActivate(WPARAM wparam);
   bool HandleSetCursor();
   LRESULT ColorControl(HDC dc, HWND control);
+  void Paint();
 
   HWND handle_ = nullptr;
   std::unique_ptr<Font> font_;
   std::map<int, Control*> controls_;
   std::map<UINT_PTR, Timer*> timers_;
+  std::vector<const Bevel*> bevels_;
   bool activated_once_ = false;
   bool returning_from_other_program_ = false;
 };

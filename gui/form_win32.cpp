@@ -4,6 +4,7 @@
 
 #include "gui/application.h"
 #include "gui/control.h"
+#include "gui/picture.h"
 #include "gui/timer.h"
 
 namespace gui {
@@ -81,6 +82,8 @@ void Form::Register(Control& control) { controls_[control.Id()] = &control; }
 void Form::Unregister(Control& control) { controls_.erase(control.Id()); }
 void Form::Register(Timer& timer) { timers_[timer.Id()] = &timer; }
 void Form::Unregister(Timer& timer) { timers_.erase(timer.Id()); }
+void Form::Register(const Bevel& bevel) { bevels_.push_back(&bevel); }
+void Form::Unregister(const Bevel& bevel) { std::erase(bevels_, &bevel); }
 
 LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -114,6 +117,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ACTIVATE:
       HandleActivate(wparam);
       break;
+    case WM_PAINT:
+      Paint();
+      return 0;
     case WM_LBUTTONUP:
       Guarded(OnClick);
       return 0;
@@ -143,6 +149,13 @@ bool Form::HandleSetCursor() {
   if (Application::Instance().CurrentCursor() != Cursor::kHourGlass) return false;
   SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   return true;
+}
+
+void Form::Paint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(handle_, &paint);
+  for (const Bevel* bevel : bevels_) bevel->Paint(dc);
+  EndPaint(handle_, &paint);
 }
 
 LRESULT Form::ColorControl(HDC dc, HWND control) {

@@ -1,9 +1,20 @@
 #include "gui/picture.h"
 
+#include "gui/form.h"
+
 namespace gui {
 
-Bevel::Bevel(Form& form, int id, int left, int top, int width, int height)
-    : Control(form, id, "STATIC", WS_VISIBLE | SS_ETCHEDFRAME, left, top, width, height) {}
+Bevel::Bevel(Form& form, int left, int top, int width, int height)
+    : form_(form), left_(left), top_(top), width_(width), height_(height) {
+  form.Register(*this);
+}
+
+Bevel::~Bevel() { form_.Unregister(*this); }
+
+void Bevel::Paint(HDC dc) const {
+  RECT frame = {left_, top_, left_ + width_, top_ + height_};
+  DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+}
 
 Image::Image(Form& form, int id, int left, int top, int width, int height, int resource_id)
     : Control(form, id, "STATIC", WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, left, top, width,
