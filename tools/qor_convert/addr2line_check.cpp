@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,36 @@ bool RunAddr2line(const std::string& program, const std::vector<uint32_t>& addre
 
 }  // namespace
 
+// The symbol table's readable names, grouped by address. A linker keeps
+// aliases (a function and another name for it), and the two sides may each
+// name a different one of them.
+std::map<uint32_t, std::vector<std::string>> NamesByAddress(const PeFile& pe) {
+  std::map<uint32_t, std::vector<std::string>> names;
+  for (const CoffSymbol& symbol : pe.symbols()) {
+    if (symbol.section <= 0 || static_cast<size_t>(symbol.section) > pe.sections().size()) continue;
+    uint32_t rva = pe.sections()[symbol.section - 1].virtual_address + symbol.value;
+    names[rva].push_back(ReadableSymbolName(symbol.name));
+  }
+  return names;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a == b || UnqualifiedName(a) == UnqualifiedName(b);
+}
+
+bool AreAliases(const std::map<uint32_t, std::vector<std::string>>& names, const std::string& a,
+                const std::string& b) {
+  for (const auto& [rva, at] : names) {
+    bool has_a = false, has_b = false;
+    for (const std::string& name : at) {
+      has_a = has_a || SameName(name, a);
+      has_b = has_b || SameName(name, b);
+    }
+    if (has_a && has_b) return true;
+  }
+  return false;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: qor_addr2line_check PROGRAM [SAMPLES]\n");
@@ -115,6 +146,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "addr2line failed or answered in an unexpected shape\n");
     return 2;
   }
+  const auto aliases = NamesByAddress(pe);
   size_t named = 0, names_agree = 0, lines_agree = 0;
   for (size_t i = 0; i < addresses.size(); ++i) {
     const std::string ours = map.PublicAt(addresses[i]).Name;
@@ -124,7 +156,7 @@ int main(int argc, char** argv) {
       ++named;
       // Functions without a linkage name carry only their own name in the
       // DWARF; they agree when that is the last part of ours.
-      if (ours == e.function || UnqualifiedName(ours) == UnqualifiedName(e.function)) ++names_agree;
+      if (SameName(ours, e.function) || AreAliases(aliases, ours, e.function)) ++names_agree;
       else std::printf("function differs at %08x: ours '%s', addr2line '%s'\n", addresses[i], ours.c_str(), e.function.c_str());
     }
     if (line == e.line) ++lines_agree;
