@@ -2,53 +2,10 @@
 
 #include "crash/debuginfo/debug_info_live.h"
 #include "crash/stack/disasm_text.h"
+#include "crash/stack/safe_read.h"
 
 namespace qor {
 namespace {
-
-// Reads of this process's memory that never fault: ReadProcessMemory on
-// our own handle fails instead of raising on an unreadable page.
-class LiveMemory : public MemoryReader {
- public:
-  uint32_t Read(uint32_t address, void* buffer, uint32_t size) const override {
-    SIZE_T done = 0;
-    if (ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(uintptr_t{address}),
-                          buffer, size, &done)) {
-      return static_cast<uint32_t>(done);
-    }
-    return ReadByteWise(address, buffer, size);
-  }
-
-  bool QueryRegion(uint32_t address, MemoryRegion& region) const override {
-    MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(reinterpret_cast<const void*>(uintptr_t{address}), &info, sizeof info) == 0) {
-      return false;
-    }
-    region.base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress));
-    region.size = static_cast<uint32_t>(info.RegionSize);
-    region.allocation_base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.AllocationBase));
-    region.state = info.State;
-    region.protect = info.Protect;
-    region.type = info.Type;
-    return true;
-  }
-
- private:
-  // The readable prefix of a read that failed as a whole.
-  uint32_t ReadByteWise(uint32_t address, void* buffer, uint32_t size) const {
-    uint32_t done = 0;
-    for (; done < size; ++done) {
-      SIZE_T one = 0;
-      if (!ReadProcessMemory(GetCurrentProcess(),
-                             reinterpret_cast<const void*>(uintptr_t{address + done}),
-                             static_cast<uint8_t*>(buffer) + done, 1, &one) ||
-          one != 1) {
-        break;
-      }
-    }
-    return done;
-  }
-};
 
 bool ModuleFileName(uint32_t base, std::string& name) {
   char buffer[MAX_PATH + 1];
