@@ -1,0 +1,118 @@
+// Phase 4: between each two sure items, the chain of links with the best
+// score stays valid and every other item between them goes.
+#include "crash/stack/stack_phases.h"
+#include "crash/stack/stack_tables.h"
+
+namespace qor {
+namespace {
+
+constexpr int64_t kPhaseStart = 650;
+constexpr int64_t kPhaseShare = 350;
+
+constexpr int64_t Bit(int n) { return int64_t{1} << n; }
+
+// Reaching the target item: through a known function, or through a call
+// whose function is unknown.
+constexpr int64_t kReachedWithFunction = Bit(62) + Bit(61) + Bit(60);
+constexpr int64_t kReachedWithout = Bit(62) + Bit(60);
+constexpr int64_t kNothingFound = Bit(60);
+
+int ListTowards(int32_t from, int32_t target) { return target < from ? kCallers : kCallees; }
+
+// An entry that leads past the target cannot be on the way to it.
+bool Beyond(int32_t other, int32_t from, int32_t target) {
+  return target < from ? other < target : other > target;
+}
+
+const TMapFile* DebugInfoOf(const TStackItem& item) {
+  return item.Module >= 0 ? Tables().Modules[item.Module].DebugInfo.get() : nullptr;
+}
+
+bool HasLine(const TMapFile& map, uint32_t address) { return map.LineAt(address - 1) > 0; }
+
+// Exponent of the bonus that one link adds: links of known and approved
+// functions, and return addresses with source lines, weigh more.
+int BonusExponent(const TStackItem& from, const TStackItem& other, const TStackLink& link,
+                  bool strict, int64_t& score) {
+  int d = 0;
+  if (link.Function < 0) {
+    score &= ~Bit(61);
+  } else {
+    d = strict || (score & Bit(61)) ? 28 : 14;
+    if (Tables().Functions[link.Function].Approved) d += 14;
+  }
+  const TMapFile* from_map = DebugInfoOf(from);
+  if (from.Module >= 0 && other.Module >= 0 && from_map) {
+    const TMapFile* other_map = DebugInfoOf(other);
+    if (!HasLine(*from_map, from.Address)) {
+      d += 3;
+    } else {
+      d += other_map && HasLine(*other_map, other.Address) ? 9 : 6;
+    }
+  }
+  return d;
+}
+
+int64_t Score(StackWalk& walk, int32_t from, int32_t target, bool strict) {
+  TStackLinkList& list = walk.items[from].Links[ListTowards(from, target)];
+  int64_t best = kNothingFound;
+  for (size_t i = 0; i < list.Entries.size(); ++i) {
+    const int32_t other = list.Entries[i].Other;
+    if (other < 0 || Beyond(other, from, target)) continue;
+    if (list.Entries[i].Score == 0) {
+      const bool has_function = list.Entries[i].Function >= 0;
+      int64_t score = other == target ? (has_function ? kReachedWithFunction : kReachedWithout)
+                                      : Score(walk, other, target, strict && has_function);
+      const int d = BonusExponent(walk.items[from], walk.items[other], list.Entries[i], strict, score);
+      list.Entries[i].Score = score + Bit(d);
+    }
+    if (list.Entries[i].Score > best) {
+      best = list.Entries[i].Score;
+      list.Best = static_cast<int32_t>(i);
+    }
+  }
+  return best;
+}
+
+// Follows the chosen links from `from` towards `target`, validating the
+// items on the way.
+void Revalidate(StackWalk& walk, int32_t from, int32_t target) {
+  const int list = ListTowards(from, target);
+  while (from >= 0) {
+    const TStackLinkList& links = walk.items[from].Links[list];
+    if (links.Best < 0) return;
+    const int32_t other = links.Entries[links.Best].Other;
+    if (other < 0 || other == target || Beyond(other, from, target)) return;
+    walk.items[other].Invalid = false;
+    from = other;
+  }
+}
+
+// Keeps the best chain between `lower` (-1: the outermost end) and `upper`.
+void ChooseChain(StackWalk& walk, int32_t lower, int32_t upper) {
+  if (upper - lower < 2) return;
+  const int64_t down = lower < 0 ? 0 : Score(walk, lower, upper, true);
+  const int64_t up = (down & Bit(62)) ? 0 : Score(walk, upper, lower, true);
+  for (int32_t i = lower + 1; i < upper; ++i) walk.items[i].Invalid = true;
+  if (up < down) {
+    Revalidate(walk, lower, upper);
+  } else {
+    Revalidate(walk, upper, lower);
+  }
+}
+
+}  // namespace
+
+void RealizeOptimalLinkChains(StackWalk& walk) {
+  const int32_t highest = walk.Count() - 1;
+  int32_t upper = highest;
+  for (int32_t i = highest - 1; i >= 0; --i) {
+    if (!walk.items[i].Sure) continue;
+    ChooseChain(walk, i, upper);
+    walk.Progress(kPhaseStart + int64_t{highest - i} * kPhaseShare / walk.Count());
+    upper = i;
+  }
+  ChooseChain(walk, -1, upper);
+}
+
+}  // namespace qor

@@ -1,0 +1,212 @@
+#include "crash/stack/stack_tables.h"
+
+#include "crash/stack/pe_exports.h"
+#include "crash/stack/pe_image.h"
+
+namespace qor {
+namespace {
+
+constexpr uint32_t kSectionCode = 0x20;
+constexpr uint32_t kMemCommit = 0x1000;
+constexpr size_t kInitialRows = 16;
+
+std::string WithoutPath(const std::string& name) {
+  const size_t slash = name.rfind('\\');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// Code and data ranges from the headers: the first one or two sections
+// when they hold code, otherwise the optional header's totals.
+void SetRanges(const MemoryReader& memory, uint32_t nt_headers, TModuleEntry& row) {
+  const uint32_t optional = nt_headers + 24;
+  uint32_t size_of_code = 0, initialized = 0, uninitialized = 0, base_of_code = 0,
+           base_of_data = 0;
+  ReadU32(memory, optional + 4, size_of_code);
+  ReadU32(memory, optional + 8, initialized);
+  ReadU32(memory, optional + 12, uninitialized);
+  ReadU32(memory, optional + 20, base_of_code);
+  ReadU32(memory, optional + 24, base_of_data);
+  SectionHeader first, second;
+  if (ReadSection(memory, nt_headers, 0, first) && (first.characteristics & kSectionCode)) {
+    row.CodeBegin = row.Handle + first.virtual_address;
+    row.CodeEnd = row.CodeBegin + first.virtual_size;
+    if (ReadSection(memory, nt_headers, 1, second) && (second.characteristics & kSectionCode)) {
+      row.CodeEnd = row.Handle + second.virtual_address + second.virtual_size;
+    }
+  } else {
+    row.CodeBegin = row.Handle + base_of_code;
+    row.CodeEnd = row.CodeBegin + size_of_code;
+  }
+  row.DataBegin = row.Handle + base_of_data;
+  row.DataEnd = row.DataBegin + initialized + uninitialized;
+}
+
+bool StrictlyInside(uint32_t address, uint32_t begin, uint32_t end) {
+  return begin < address && address < end;
+}
+
+int32_t FindFunction(uint32_t entry) {
+  const auto& functions = Tables().Functions;
+  for (size_t i = 0; i < functions.size(); ++i) {
+    if (functions[i].Info.entry_point == entry) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+int32_t ModuleOfAddress(const StackTraceContext& context, uint32_t address) {
+  const auto& modules = Tables().Modules;
+  for (size_t i = 0; i < modules.size(); ++i) {
+    const TModuleEntry& m = modules[i];
+    if (StrictlyInside(address, m.CodeBegin, m.CodeEnd) ||
+        StrictlyInside(address, m.DataBegin, m.DataEnd)) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  MemoryRegion region;
+  if (context.memory.QueryRegion(address, region) && region.state == kMemCommit &&
+      region.allocation_base != 0) {
+    return RegisterModule(context, region.allocation_base);
+  }
+  return -1;
+}
+
+// The runtime's exception and termination routines of a module that
+// carries its own copy of the runtime, found in its publics by name.
+SpecialRoutines ModuleRoutines(const TMapFile& map) {
+  const auto find = [&map](const char* name) {
+    return map.PublicAddressByName(SymbolKind::kCode, "System", true, name);
+  };
+  SpecialRoutines routines;
+  routines.except_routine = find("@HandleAnyException");
+  routines.finally_routine = find("@HandleFinally");
+  routines.auto_exception = find("@HandleAutoException");
+  routines.typed_handler = find("@HandleOnException");
+  if (const uint32_t halt = find("@Halt0")) routines.never_return.push_back(halt);
+  return routines;
+}
+
+TFunctionInfo Analyse(const StackTraceContext& context, uint32_t entry, int32_t module,
+                      bool force_valid) {
+  const TModuleEntry* row = module >= 0 ? &Tables().Modules[module] : nullptr;
+  const bool own_runtime = row && row->DebugInfo && row->Handle != context.facts.MainModuleBase();
+  TFunctionInfo info;
+  ParseFunction(entry, context.memory,
+                own_runtime ? ModuleRoutines(*row->DebugInfo) : context.default_routines, info);
+  if (!info.is_valid && force_valid) {
+    // What was found before the analysis failed is not trusted; the row only
+    // stands for the address.
+    info = TFunctionInfo{};
+    info.is_valid = true;
+    info.entry_point = info.code_begin = entry;
+  }
+  return info;
+}
+
+// On the 9x family DispatchMessageA returns through system code that leaves
+// no trace on the stack, so its calls are linked like calls of unknown
+// target.
+void AddDispatchCalls(const StackTraceContext& context, TFunctionInfo& info) {
+  const uint32_t dispatch = context.facts.DispatchMessageAddress();
+  if (!context.facts.Is9x() || dispatch == 0) return;
+  for (const FarCall& call : info.far_calls) {
+    if (call.is_call && call.target == dispatch) {
+      info.unknown_targets.push_back({true, call.code_addr, call.after_addr});
+    }
+  }
+}
+
+std::string NameOfAddress(const StackTraceContext& context, int32_t module, uint32_t address) {
+  if (module < 0) return {};
+  const TModuleEntry& row = Tables().Modules[module];
+  if (row.DebugInfo) {
+    const TMfPublic item = row.DebugInfo->PublicAt(address);
+    return item.Valid && item.Address == address ? item.Name : std::string();
+  }
+  return ExportNameOfAddress(context.memory, row.Handle, address, false);
+}
+
+}  // namespace
+
+StackTraceTables& Tables() {
+  static StackTraceTables tables = [] {
+    StackTraceTables t;
+    t.Modules.reserve(kInitialRows);
+    t.Functions.reserve(kInitialRows);
+    return t;
+  }();
+  return tables;
+}
+
+void ResetStackTraceTables() {
+  Tables().Modules.clear();
+  Tables().Functions.clear();
+}
+
+int32_t RegisterModule(const StackTraceContext& context, uint32_t base) {
+  auto& modules = Tables().Modules;
+  for (size_t i = 0; i < modules.size(); ++i) {
+    if (modules[i].Handle == base) return static_cast<int32_t>(i);
+  }
+  std::string file_name;
+  if (!context.facts.ModuleFileName(base, file_name)) return -1;
+  const uint32_t nt_headers = NtHeaders(context.memory, base);
+  if (nt_headers == 0) return -1;
+  TModuleEntry row;
+  row.Handle = base;
+  row.FileName = WithoutPath(file_name);
+  SetRanges(context.memory, nt_headers, row);
+  auto debug_info = context.facts.DebugInfoAt(base);
+  if (debug_info && debug_info->Valid) row.DebugInfo = std::move(debug_info);
+  modules.push_back(std::move(row));
+  return static_cast<int32_t>(modules.size() - 1);
+}
+
+int32_t RegisterFunction(const StackTraceContext& context, uint32_t entry, const std::string& name,
+                         int32_t module, bool force_valid, bool approved) {
+  const int32_t found = FindFunction(entry);
+  if (found >= 0) {
+    if (approved && !Tables().Functions[found].Approved) MarkApproved(entry);
+    return found;
+  }
+  if (entry == 0 && !force_valid) return -1;
+  if (module < 0) module = ModuleOfAddress(context, entry);
+  TFunctionInfo info = Analyse(context, entry, module, force_valid);
+  if (!info.is_valid) return -1;
+  AddDispatchCalls(context, info);
+  std::vector<uint32_t> jump_targets;
+  for (const FarCall& call : info.far_calls) {
+    if (!call.is_call) jump_targets.push_back(call.target);
+  }
+  TFunctionEntry row;
+  row.Module = module;
+  row.Name = name.empty() ? NameOfAddress(context, module, entry) : name;
+  row.Info = std::move(info);
+  row.Approved = approved;
+  auto& functions = Tables().Functions;
+  functions.push_back(std::move(row));
+  const auto index = static_cast<int32_t>(functions.size() - 1);
+  for (const uint32_t target : jump_targets) {
+    RegisterFunction(context, target, {}, -1, false, approved);
+  }
+  return index;
+}
+
+void MarkApproved(uint32_t entry) {
+  // A worklist rather than recursion: chains of jumps between functions can
+  // be long, and an approved row is never visited again, so cycles end.
+  std::vector<uint32_t> pending{entry};
+  auto& functions = Tables().Functions;
+  while (!pending.empty()) {
+    const uint32_t next = pending.back();
+    pending.pop_back();
+    for (TFunctionEntry& row : functions) {
+      if (row.Info.entry_point != next || row.Approved) continue;
+      row.Approved = true;
+      for (const FarCall& call : row.Info.far_calls) {
+        if (!call.is_call) pending.push_back(call.target);
+      }
+    }
+  }
+}
+
+}  // namespace qor

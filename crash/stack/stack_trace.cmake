@@ -1,0 +1,25 @@
+# qorStackTrace: the stack walker and the stack-trace lines (portable).
+add_library(qor_stack_trace STATIC
+  code_location.cpp
+  progress.cpp
+  stack_chains.cpp
+  stack_code.cpp
+  stack_collect.cpp
+  stack_compose.cpp
+  stack_deep_checks.cpp
+  stack_items.cpp
+  stack_output.cpp
+  stack_recursion.cpp
+  stack_tables.cpp
+  stack_trace.cpp
+)
+target_include_directories(qor_stack_trace PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(qor_stack_trace PUBLIC qor_function qor_debuginfo qor_disasm qor_stack_tools)
+
+qor_add_test(stack_trace_test
+  SOURCES
+    stack_trace_test.cpp
+    stack_test_process.cpp
+    pe_test_image.cpp
+    ${PROJECT_SOURCE_DIR}/crash/debuginfo/test_module_image.cpp
+  LIBS qor_stack_trace qor_debuginfo_writer)
