@@ -54,7 +54,7 @@ std::vector<Function> ProgramFunctions() {
       {"Leaf", kLeaf, Assembler(kLeaf).Load().End(), {41}},
       {"Ping", kPing, Assembler(kPing).Call(kPong).Call(kLeaf).End(), {51, 52}},
       {"Pong", kPong, Assembler(kPong).Call(kPing).End(), {61}},
-      {"@RaiseExcept", kRaise, Assembler(kRaise).End(), {}},
+      {"@raiseExcept", kRaise, Assembler(kRaise).End(), {}},
       {"Thrower", kThrower, Assembler(kThrower).Call(kRaise).End(), {81}},
       {"BadCaller", kBadCaller, Assembler(kBadCaller).Call(kBadAddress).End(), {91}},
       {"Main", kMain,

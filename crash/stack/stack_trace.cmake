@@ -18,6 +18,10 @@ target_link_libraries(qor_stack_trace PUBLIC qor_function qor_debuginfo qor_disa
 
 qor_add_test(stack_trace_test
   SOURCES
+    code_location_test.cpp
+    progress_test.cpp
+    stack_code_test.cpp
+    stack_compose_test.cpp
     stack_trace_test.cpp
     stack_test_process.cpp
     pe_test_image.cpp

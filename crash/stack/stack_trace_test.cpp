@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
 #include <stdexcept>
 
 #include "crash/stack/pe_test_image.h"
@@ -254,5 +254,83 @@ TEST_F(StackTraceTest, PreparedListReplacesTheStackScan) {
   EXPECT_EQ(Lines(trace.Run(process_, empty)), kChainToLeaf);
 }
 
+
+// Synthetic memory whose reads of one address throw, as a fault inside a
+// phase would.
+class TrappedMemory : public MemoryReader {
+ public:
+  TrappedMemory(const MemoryReader& inner, uint32_t trap) : inner_(inner), trap_(trap) {}
+  uint32_t Read(uint32_t address, void* buffer, uint32_t size) const override {
+    if (address <= trap_ && trap_ - address < size) throw std::runtime_error("trap");
+    return inner_.Read(address, buffer, size);
+  }
+  bool QueryRegion(uint32_t address, MemoryRegion& region) const override {
+    return inner_.QueryRegion(address, region);
+  }
+
+ private:
+  const MemoryReader& inner_;
+  uint32_t trap_;
+};
+
+uint32_t FailedAtLeaf() { return kLeaf + 3; }
+
+TEST_F(StackTraceTest, FailingPhaseReplacesTheResultWithItsName) {
+  // Only Outer's return address: the body of Middle, the function it
+  // called, is first read when the callees are linked.
+  TestStack stack;
+  stack.Call(kOuter + 8);
+  process_.MapStack(stack);
+  const auto trace = [&](uint32_t trap, uint32_t (*where)()) {
+    ResetStackTraceTables();
+    const TrappedMemory memory(process_.memory, trap);
+    const StackTraceContext context{memory, process_, {}, where};
+    uint32_t entry = 1, code = 1;
+    return TraceStack(context, false, false, false, kLeaf + 3, true, true, stack.Bottom(),
+                      kStackTop, 0, &entry, &code, nullptr, 0, false, {}, true);
+  };
+  EXPECT_EQ(trace(kMiddle + 9, nullptr), ">> internal error in InDeepChecks");
+  EXPECT_EQ(trace(kMiddle + 9, FailedAtLeaf),
+            ">> internal error in InDeepChecks:\r\n00401063 test.exe Main 41 Leaf");
+  EXPECT_EQ(trace(stack.Bottom() + 4, nullptr), ">> internal error in CollectPossibleStackItems");
+}
+
+TEST_F(StackTraceTest, StackRangeBelowItsBottomGivesNothing) {
+  TestStack stack = ChainToLeaf();
+  process_.MapStack(stack);
+  uint32_t entry = 1, code = 1;
+  EXPECT_EQ(TraceStack(process_.Context(), false, false, false, kLeaf + 3, true, true, kStackTop,
+                       stack.Bottom(), 0, &entry, &code, nullptr, 0, false, {}, false),
+            "");
+  EXPECT_EQ(entry, 0u);
+  EXPECT_EQ(code, 0u);
+}
+
+uint32_t g_tick = 0;
+std::vector<int64_t> g_values;
+
+class RecordingWindow : public ProgressWindow {
+ public:
+  void Show() override {}
+  void SetValue(int64_t per_mille) override { g_values.push_back(per_mille); }
+};
+
+uint32_t SlowClock() { return g_tick += 1000; }
+std::unique_ptr<ProgressWindow> CreateRecordingWindow() {
+  return std::make_unique<RecordingWindow>();
+}
+
+TEST_F(StackTraceTest, ProgressRisesToTheEndOfTheRunningPhase) {
+  g_values.clear();
+  TProgress progress(ProgressHooks{SlowClock, CreateRecordingWindow});
+  progress.AddPhase(1000);
+  Trace trace = FaultInLeaf();
+  trace.progress = &progress;
+  trace.Run(process_, ChainToLeaf());
+  ASSERT_FALSE(g_values.empty());
+  EXPECT_TRUE(std::is_sorted(g_values.begin(), g_values.end()));
+  EXPECT_EQ(g_values.front(), 0);
+  EXPECT_EQ(g_values.back(), 1000);
+}
 }  // namespace
 }  // namespace qor::test
