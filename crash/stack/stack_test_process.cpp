@@ -19,12 +19,8 @@ class Assembler {
   explicit Assembler(uint32_t address) : address_(address) {
     bytes_ = {kPushEbp, 0x8B, 0xEC};  // push ebp; mov ebp, esp
   }
-  Assembler& Call(uint32_t target) {
-    const uint32_t next = address_ + static_cast<uint32_t>(bytes_.size()) + 5;
-    bytes_.push_back(0xE8);
-    Put32(bytes_, static_cast<uint32_t>(bytes_.size()), target - next);
-    return *this;
-  }
+  Assembler& Call(uint32_t target) { return Relative(0xE8, target); }
+  Assembler& Jump(uint32_t target) { return Relative(0xE9, target); }
   Assembler& Load() {  // mov eax, [eax]
     bytes_.insert(bytes_.end(), {0x8B, 0x00});
     return *this;
@@ -35,6 +31,14 @@ class Assembler {
   }
 
  private:
+  // An instruction of one opcode byte and a 32-bit displacement.
+  Assembler& Relative(uint8_t opcode, uint32_t target) {
+    const uint32_t next = address_ + static_cast<uint32_t>(bytes_.size()) + 5;
+    bytes_.push_back(opcode);
+    Put32(bytes_, static_cast<uint32_t>(bytes_.size()), target - next);
+    return *this;
+  }
+
   uint32_t address_;
   std::vector<uint8_t> bytes_;
 };
@@ -61,6 +65,7 @@ std::vector<Function> ProgramFunctions() {
        Assembler(kMain).Call(kOuter).Call(kPing).Call(kThrower).Call(kBadCaller)
            .Call(kHelperFunction).End(),
        {101, 102, 103, 104, 105}},
+      {"Hop", kHop, Assembler(kHop).Jump(kHelperHop).End(), {}},
   };
 }
 
@@ -97,8 +102,14 @@ std::vector<uint8_t> ProgramImage() {
 
 std::vector<uint8_t> HelperImage() {
   TestPeImage image;
-  image.AddSection(0x1000, 0x400, Assembler(kHelperFunction).Call(kLeaf).End(), 0x60000020);
-  image.SetExports(0x2000, 0x800, 1, {{"HelperEntry", 0x1000, ""}});
+  std::vector<uint8_t> code = Assembler(kHelperFunction).Call(kLeaf).End();
+  code.resize(kHelperHop - kHelperFunction);
+  const std::vector<uint8_t> hop = Assembler(kHelperHop).Jump(kHop).End();
+  code.insert(code.end(), hop.begin(), hop.end());
+  image.AddSection(0x1000, 0x400, code, 0x60000020);
+  image.SetExports(0x2000, 0x800, 1,
+                   {{"HelperEntry", kHelperFunction - kHelperBase, ""},
+                    {"HelperHop", kHelperHop - kHelperBase, ""}});
   return image.Memory();
 }
 

@@ -36,7 +36,10 @@ inline constexpr uint32_t kRaise = kCode + 0x0C0;    // "@raiseExcept": raises
 inline constexpr uint32_t kThrower = kCode + 0x100;  // calls the raise routine
 inline constexpr uint32_t kBadCaller = kCode + 0x120;  // calls kBadAddress
 inline constexpr uint32_t kMain = kCode + 0x140;     // calls Outer, Ping, Thrower, BadCaller, the helper
-// The helper DLL's export calls Leaf at +3.
+inline constexpr uint32_t kHop = kCode + 0x160;      // jumps to the helper's hop
+// The helper DLL's exports: one calls Leaf at +3, the other jumps back to
+// Hop, so jumps between the modules form a cycle.
+inline constexpr uint32_t kHelperHop = kHelperFunction + 0x10;
 
 // First source line of each function; its call at +3 is on the next line
 // except in Outer, whose first line covers its call.
@@ -69,11 +72,13 @@ class TestProcess : public ProcessFacts {
 
   bool ModuleFileName(uint32_t base, std::string& name) const override;
   uint32_t MainModuleBase() const override { return kProgramBase; }
-  bool Is9x() const override { return false; }
-  uint32_t DispatchMessageAddress() const override { return 0; }
+  bool Is9x() const override { return is_9x; }
+  uint32_t DispatchMessageAddress() const override { return dispatch_message; }
   std::shared_ptr<const TMapFile> DebugInfoAt(uint32_t address) const override;
 
   MappedMemory memory;
+  bool is_9x = false;
+  uint32_t dispatch_message = 0;
 
  private:
   std::shared_ptr<TMapFile> program_info_;

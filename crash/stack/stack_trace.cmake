@@ -22,6 +22,7 @@ qor_add_test(stack_trace_test
     progress_test.cpp
     stack_code_test.cpp
     stack_compose_test.cpp
+    stack_tables_test.cpp
     stack_trace_test.cpp
     stack_test_process.cpp
     pe_test_image.cpp
