@@ -30,18 +30,6 @@ class ProgressTest : public ::testing::Test {
   const ProgressHooks hooks_{FakeClock, CreateFakeWindow};
 };
 
-TEST_F(ProgressTest, PhasesStackTheirWeights) {
-  TProgress progress(hooks_);
-  EXPECT_EQ(progress.StartTick, 1000u);
-  progress.AddPhase(100);
-  progress.AddPhase(300);
-  ASSERT_EQ(progress.Phases.size(), 2u);
-  EXPECT_EQ(progress.Phases[1].Base, 100);
-  EXPECT_EQ(progress.Total, 400);
-  progress.FinishPhase();
-  EXPECT_EQ(progress.Current, 1);
-}
-
 TEST_F(ProgressTest, WindowAppearsAfter750MsOnlyWhileLessThanHalfIsDone) {
   TProgress progress(hooks_);
   progress.AddPhase(1000);

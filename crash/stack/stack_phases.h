@@ -1,5 +1,5 @@
-// The seven phases of a stack trace, in the order they run. Each may throw
-// (a failed read of the tables' inputs, an allocation); the entry guards
+// The seven phases of a stack trace, in the order they run. Any of them may
+// throw (an allocation that fails, a reader that raises); the entry guards
 // each one on its own.
 #pragma once
 
