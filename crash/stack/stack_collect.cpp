@@ -64,10 +64,14 @@ class Collector {
     CallSite site;
   };
 
+  Candidate Start(uint32_t value, bool top, bool creator) const;
   bool IsPlausible(Candidate& c) const;
   bool Confirm(Candidate& c, bool plausible);
   bool ConfirmWithDebugInfo(Candidate& c, const TMapFile& map);
   bool Locate(Candidate& c, int32_t function);
+  // A top item that nothing confirmed; true when it still counts.
+  bool Unexplained(Candidate& c);
+  void MoveChainCursor(uint32_t slot);
   bool MatchesChainSlot(uint32_t slot);
   void Append(const Candidate& c, bool top, bool sure, bool chain_slot);
 
@@ -154,14 +158,11 @@ void Collector::Append(const Candidate& c, bool top, bool sure, bool chain_slot)
   }
 }
 
-bool Collector::Collect(uint32_t slot, uint32_t value, bool top_flag, bool sure) {
-  const bool top = top_flag || (request_.is_exception && value != 0 &&
-                                value == request_.current_address);
-  // The thread's start address is an entry point, not a return address: it
-  // is its own code address, and like the top item it needs no call before it.
-  const bool creator = walk_.items.empty() && request_.creator_address != 0;
+Collector::Candidate Collector::Start(uint32_t value, bool top, bool creator) const {
   Candidate c;
   c.value = value;
+  // The thread's start address is an entry point, not a return address: it
+  // is its own code address, and like the top item it needs no call before it.
   c.code = top || creator ? value : value - 1;
   c.treat_top = top || creator;
   if (top) {
@@ -174,26 +175,40 @@ bool Collector::Collect(uint32_t slot, uint32_t value, bool top_flag, bool sure)
     c.has_site = true;
     c.site = {c.code, 0, false};
   }
+  return c;
+}
+
+bool Collector::Unexplained(Candidate& c) {
+  c.function = -1;
+  c.has_site = !request_.is_exception || request_.exact_address;
+  c.site = {c.code, 0, false};
+  uint8_t byte;
+  if (!c.has_site || !request_.is_exception || context_.memory.ReadAll(c.code, &byte, 1)) {
+    return false;
+  }
+  // Execution went to an address that holds nothing (a call through a bad
+  // pointer): a stand-in function there lets the caller's call link to it.
+  c.function = RegisterFunction(context_, c.value, {}, c.module, true, true);
+  return true;
+}
+
+void Collector::MoveChainCursor(uint32_t slot) {
+  if (slot == 0) return;
+  while (walk_.chain_cursor >= 0 && walk_.chain[walk_.chain_cursor] > slot) --walk_.chain_cursor;
+}
+
+bool Collector::Collect(uint32_t slot, uint32_t value, bool top_flag, bool sure) {
+  const bool top = top_flag || (request_.is_exception && value != 0 &&
+                                value == request_.current_address);
+  const bool creator = walk_.items.empty() && request_.creator_address != 0;
+  Candidate c = Start(value, top, creator);
   const bool plausible = IsPlausible(c);
   bool confirmed = plausible;
   if (c.treat_top || plausible) {
-    if (slot != 0) {
-      while (walk_.chain_cursor >= 0 && walk_.chain[walk_.chain_cursor] > slot) --walk_.chain_cursor;
-    }
+    MoveChainCursor(slot);
     confirmed = Confirm(c, plausible);
   }
-  if (c.treat_top && !confirmed) {
-    c.function = -1;
-    c.has_site = !request_.is_exception || request_.exact_address;
-    c.site = {c.code, 0, false};
-    uint8_t byte;
-    if (c.has_site && request_.is_exception && !context_.memory.ReadAll(c.code, &byte, 1)) {
-      // Execution went to an address that holds nothing (a call through a
-      // bad pointer): a stand-in function there lets the caller's call link.
-      c.function = RegisterFunction(context_, c.value, {}, c.module, true, true);
-      confirmed = true;
-    }
-  }
+  if (c.treat_top && !confirmed) confirmed = Unexplained(c);
   const bool chain_slot = MatchesChainSlot(slot);
   if (c.treat_top || confirmed || sure || chain_slot) Append(c, top && !creator, sure, chain_slot);
   return confirmed;

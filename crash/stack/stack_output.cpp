@@ -48,6 +48,26 @@ void AddDebugInfo(const TMapFile& map, bool relative_lines, TStackItemInfo& out)
   }
 }
 
+// The function that holds the current instruction; when that is a
+// stand-in without code (execution went to a bad address), the next item's
+// call that went there is the place instead.
+void ReportInnermost(const TraceRequest& request, const TFunctionEntry& function, bool first,
+                     bool& second) {
+  if (second) {
+    for (const FarCall& call : function.Info.far_calls) {
+      if (call.target != request.current_address) continue;
+      Store(request.function_entry_out, function.Info.entry_point);
+      Store(request.code_address_out, call.code_addr);
+    }
+  } else if (first) {
+    if (function.Info.code_len != 0) {
+      Store(request.function_entry_out, function.Info.entry_point);
+    } else {
+      second = true;
+    }
+  }
+}
+
 }  // namespace
 
 void FillFinalOutput(StackWalk& walk) {
@@ -63,21 +83,7 @@ void FillFinalOutput(StackWalk& walk) {
       out.Address = link->CodeAddr;
       out.FunctionName = function.Name;
       out.FunctionStart = function.Info.entry_point;
-      if (second) {
-        // The innermost item stands for a function without code (execution
-        // went to a bad address): the call that went there is the place.
-        for (const FarCall& call : function.Info.far_calls) {
-          if (call.target != request.current_address) continue;
-          Store(request.function_entry_out, function.Info.entry_point);
-          Store(request.code_address_out, call.code_addr);
-        }
-      } else if (first) {
-        if (function.Info.code_len != 0) {
-          Store(request.function_entry_out, function.Info.entry_point);
-        } else {
-          second = true;
-        }
-      }
+      ReportInnermost(request, function, first, second);
       Unmangle(out.FunctionName, out.UnitName);
     } else {
       out.Address = PrintedAddress(item);

@@ -21,6 +21,10 @@ class Assembler {
   }
   Assembler& Call(uint32_t target) { return Relative(0xE8, target); }
   Assembler& Jump(uint32_t target) { return Relative(0xE9, target); }
+  Assembler& JumpEax() {
+    bytes_.insert(bytes_.end(), {0xFF, 0xE0});
+    return *this;
+  }
   Assembler& Load() {  // mov eax, [eax]
     bytes_.insert(bytes_.end(), {0x8B, 0x00});
     return *this;
@@ -66,6 +70,7 @@ std::vector<Function> ProgramFunctions() {
            .Call(kHelperFunction).End(),
        {101, 102, 103, 104, 105}},
       {"Hop", kHop, Assembler(kHop).Jump(kHelperHop).End(), {}},
+      {"Detour", kDetour, Assembler(kDetour).JumpEax().Call(kLeaf).End(), {}},
   };
 }
 

@@ -37,6 +37,9 @@ inline constexpr uint32_t kThrower = kCode + 0x100;  // calls the raise routine
 inline constexpr uint32_t kBadCaller = kCode + 0x120;  // calls kBadAddress
 inline constexpr uint32_t kMain = kCode + 0x140;     // calls Outer, Ping, Thrower, BadCaller, the helper
 inline constexpr uint32_t kHop = kCode + 0x160;      // jumps to the helper's hop
+// "jmp eax" at +3 ends what the analysis can follow; the call of Leaf at +5
+// after it is never reached.
+inline constexpr uint32_t kDetour = kCode + 0x180;
 // The helper DLL's exports: one calls Leaf at +3, the other jumps back to
 // Hop, so jumps between the modules form a cycle.
 inline constexpr uint32_t kHelperHop = kHelperFunction + 0x10;

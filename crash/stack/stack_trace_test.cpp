@@ -111,6 +111,20 @@ TEST_F(StackTraceTest, CallChainIsPrintedInnermostFirstWithOrWithoutFramePointer
   }
 }
 
+TEST_F(StackTraceTest, FrameChainKeepsReturnAddressesTheCodeCannotExplain) {
+  TestStack stack;
+  stack.Call(kDetour + 10);
+  Trace trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, stack)),
+            std::vector<std::string>{"00401063 test.exe Main 41 Leaf"});
+  // Kept without a call site, the item prints its return address.
+  ResetStackTraceTables();
+  trace.use_frame_pointer = true;
+  EXPECT_EQ(Lines(trace.Run(process_, stack)),
+            (std::vector<std::string>{"00401063 test.exe Main  41 Leaf",
+                                      "0040118a test.exe Main 120 Detour"}));
+}
+
 TEST_F(StackTraceTest, JunkCandidatesDoNotAppear) {
   // Between the frames: data values, code addresses that do not follow a
   // call, an address in no memory, and a stale return address of an
