@@ -19,11 +19,6 @@ constexpr int64_t kNothingFound = Bit(60);
 
 int ListTowards(int32_t from, int32_t target) { return target < from ? kCallers : kCallees; }
 
-// An entry that leads past the target cannot be on the way to it.
-bool Beyond(int32_t other, int32_t from, int32_t target) {
-  return target < from ? other < target : other > target;
-}
-
 const TMapFile* DebugInfoOf(const TStackItem& item) {
   return item.Module >= 0 ? Tables().Modules[item.Module].DebugInfo.get() : nullptr;
 }
@@ -53,12 +48,15 @@ int BonusExponent(const TStackItem& from, const TStackItem& other, const TStackL
   return d;
 }
 
+// Links never pass a sure item (the callees of an item are searched only up
+// to the next sure one), so from any item between two sure items every link
+// leads towards the target without passing it, and the recursion ends.
 int64_t Score(StackWalk& walk, int32_t from, int32_t target, bool strict) {
   TStackLinkList& list = walk.items[from].Links[ListTowards(from, target)];
   int64_t best = kNothingFound;
   for (size_t i = 0; i < list.Entries.size(); ++i) {
     const int32_t other = list.Entries[i].Other;
-    if (other < 0 || Beyond(other, from, target)) continue;
+    if (other < 0) continue;
     if (list.Entries[i].Score == 0) {
       const bool has_function = list.Entries[i].Function >= 0;
       int64_t score = other == target ? (has_function ? kReachedWithFunction : kReachedWithout)
@@ -82,7 +80,7 @@ void Revalidate(StackWalk& walk, int32_t from, int32_t target) {
     const TStackLinkList& links = walk.items[from].Links[list];
     if (links.Best < 0) return;
     const int32_t other = links.Entries[links.Best].Other;
-    if (other < 0 || other == target || Beyond(other, from, target)) return;
+    if (other < 0 || other == target) return;
     walk.items[other].Invalid = false;
     from = other;
   }
