@@ -29,6 +29,13 @@ std::string WithoutTrailingBackslash(std::string path) {
   return path;
 }
 
+// Windows takes "/" as a path separator too, and the system hands out paths
+// that mix both (Wine's driver search reports "C:/windows/inf\\oem1.inf").
+std::string WithBackslashes(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
 bool HasDrive(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
 }
@@ -76,17 +83,19 @@ std::string OtherCopyOf(const std::string& inf_path, const std::string& manufact
 }
 
 std::string FileNameOf(const std::string& path) {
-  const size_t separator = path.find_last_of('\\');
+  const size_t separator = path.find_last_of("\\/");
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 bool IsOemInfFile(const std::string& windows_directory, const std::string& inf_path) {
   if (windows_directory.empty()) return false;
-  const size_t separator = inf_path.find_last_of('\\');
+  const std::string path = WithBackslashes(inf_path);
+  const size_t separator = path.find_last_of('\\');
   if (separator == std::string::npos) return false;
-  const std::string folder = inf_path.substr(0, separator);
-  const std::string name = inf_path.substr(separator + 1);
-  const std::string inf_folder = WithoutTrailingBackslash(windows_directory) + "\\INF";
+  const std::string folder = path.substr(0, separator);
+  const std::string name = path.substr(separator + 1);
+  const std::string inf_folder =
+      WithoutTrailingBackslash(WithBackslashes(windows_directory)) + "\\INF";
   return SameAsciiText(folder, inf_folder) && name.size() > 7 && StartsWithAscii(name, "oem") &&
          SameAsciiText(name.substr(name.size() - 4), ".inf");
 }

@@ -29,7 +29,7 @@ std::string PnfTwinOf(const std::string& inf_path);
 // when the path has no such backslash.
 std::string OtherCopyOf(const std::string& inf_path, const std::string& manufacturer);
 
-// The name after the last backslash.
+// The name after the last separator, a backslash or a slash.
 std::string FileNameOf(const std::string& path);
 
 // True for "oem*.inf" directly inside the Windows directory's INF folder,

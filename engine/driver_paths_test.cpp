@@ -62,6 +62,8 @@ TEST(DriverPaths, OnlyOemInfFilesOfTheInfFolderQualify) {
       {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\oem12.inf", true},
       {"C:\\WINDOWS\\", "C:\\WINDOWS\\INF\\OEM3.INF", true},
       {"c:\\windows", "C:\\WINDOWS\\Inf\\Oem0.Inf", true},
+      {"C:\\windows", "C:/windows/inf\\oem90.inf", true},  // as Wine's driver search gives it
+      {"C:\\windows", "C:/windows/inf/sub\\oem1.inf", false},
       {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\usb.inf", false},      // inbox
       {"C:\\WINDOWS", "C:\\WINDOWS\\inf\\oem12.pnf", false},
       {"C:\\WINDOWS", "C:\\Drivers\\oem12.inf", false},         // outside the folder
@@ -70,6 +72,13 @@ TEST(DriverPaths, OnlyOemInfFilesOfTheInfFolderQualify) {
       {"", "C:\\WINDOWS\\inf\\oem12.inf", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsOemInfFile(c.windows, c.inf), c.oem) << c.inf;
+}
+
+TEST(DriverPaths, FileNameFollowsEitherSeparator) {
+  EXPECT_EQ(FileNameOf("C:\\WINDOWS\\INF\\oem3.inf"), "oem3.inf");
+  EXPECT_EQ(FileNameOf("C:/windows/inf\\oem90.inf"), "oem90.inf");
+  EXPECT_EQ(FileNameOf("C:\\windows\\inf/oem91.inf"), "oem91.inf");
+  EXPECT_EQ(FileNameOf("oem4.inf"), "oem4.inf");
 }
 
 }  // namespace
