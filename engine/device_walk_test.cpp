@@ -129,7 +129,7 @@ std::vector<std::string> Walk9x(bool remove) {
       {"SetupDiGetClassDevsA(null, null, 0, 0x4)", "SetupDiEnumDeviceInfo(0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 55)",
-       "SetupDiOpenDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0, 2, 0x2)"},
+       "SetupDiOpenDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0, 2, 0x3)"},
       kInstrumentDrivers,
       remove ? removal : std::vector<std::string>{},
       remove ? files : std::vector<std::string>{},

@@ -127,8 +127,11 @@ std::string WindowsDirectory(DevicePlatform& platform) {
 
 void ScanDriverKey(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                    DeviceRecord& record) {
-  const KeyHandle handle =
-      platform.SetupDiOpenDevRegKey(set, &device, kDicsFlagGlobal, 0, kDiregDrv, kKeySetValue);
+  // Enumerating values needs the query right. The 9x family ignores the
+  // mask, but an NT system answering as 9x (compatibility mode) refuses the
+  // enumeration without it and the driver file would stay behind.
+  const KeyHandle handle = platform.SetupDiOpenDevRegKey(set, &device, kDicsFlagGlobal, 0,
+                                                         kDiregDrv, kKeySetValue | kKeyQueryValue);
   if (handle == kInvalidHandleValue) return;
   OwnedKey key(platform, handle);
   for (uint32_t index = 0;; ++index) {

@@ -212,6 +212,7 @@ class FakeDevicePlatform : public DevicePlatform {
 
   int open_sets_ = 0;
   std::map<KeyHandle, std::string> keys_;                // open key -> what it is
+  std::map<KeyHandle, uint32_t> key_access_;             // open key -> rights asked for
   std::map<ServiceHandle, std::string> service_handles_;  // "" is the manager
   int loaded_libraries_ = 0;
   int open_driver_lists_ = 0;

@@ -15,6 +15,7 @@ namespace {
 constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorMoreData = 234;
+constexpr int32_t kErrorAccessDenied = 5;
 constexpr int32_t kErrorNoMoreItems = 259;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorServiceDoesNotExist = 1060;
@@ -110,6 +111,7 @@ KeyHandle FakeDevicePlatform::SetupDiOpenDevRegKey(DevInfoHandle set, SpDevinfoD
   }
   const KeyHandle key = next_handle_++;
   keys_[key] = "driver:" + std::to_string(device->DevInst - 1);
+  key_access_[key] = access;
   return key;
 }
 
@@ -153,6 +155,8 @@ int32_t FakeDevicePlatform::RegEnumValueA(KeyHandle key, uint32_t index, char* n
                   ", " + std::to_string(data_size ? *data_size : 0) + ")");
   const auto it = keys_.find(key);
   if (it == keys_.end() || it->second.rfind("driver:", 0) != 0) return kErrorInvalidHandle;
+  // As on the NT family: enumerating needs the query right.
+  if (!(key_access_[key] & kKeyQueryValue)) return kErrorAccessDenied;
   const auto& values = devices[std::stoul(it->second.substr(7))].driver_values;
   if (index >= values.size()) return kErrorNoMoreItems;
   const auto& [value_name, value_data] = values[index];
