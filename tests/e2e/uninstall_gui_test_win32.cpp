@@ -9,142 +9,20 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/form1_ids.h"
+#include "tests/e2e/e2e_support_win32.h"
 
 namespace {
 
-std::string g_uninstall_exe;
-std::string g_fixture_exe;
+using namespace e2e;
 
-const char kCaption[] = "Uninstall Varnel USB drivers";
 const char kRestartQuestion[] =
     "Before the instrument can be connected again, the computer needs to be restarted.\n"
     "Restart now?";
 
-// Simulated devices: installed kinds, the hidden K3 kind and another vendor's device.
-const char kD805[] = "USB\\VID_7A5C&PID_0011&REV_0100";
-const char kQ3[] = "USB\\VID_7A5C&PID_0008&REV_0100";
-const char kQ2[] = "USB\\VID_7A5C&PID_0010&REV_0100";
-const char kAdapter[] = "USB\\VID_7A5C&PID_00FD&REV_0100";
-const char kK3[] = "USB\\VID_7A5C&PID_0014&REV_0100";
-const char kOther[] = "USB\\VID_1234&PID_5678&REV_0100";
-
-// Wine maps the Unix root to drive Z:.
-std::string WindowsPath(const std::string& path) {
-  if (path.empty() || path[0] != '/') return path;
-  std::string result = "Z:" + path;
-  for (char& c : result)
-    if (c == '/') c = '\\';
-  return result;
-}
-
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE Get() const { return handle_; }
-  void Reset(HANDLE handle) {
-    if (handle_) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-// Starts a program; returns false when it cannot be started.
-bool Start(const std::string& command_line, PROCESS_INFORMATION& info) {
-  STARTUPINFOA startup = {sizeof(startup)};
-  std::vector<char> line(command_line.begin(), command_line.end());
-  line.push_back('\0');
-  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info) != FALSE;
-}
-
-DWORD RunFixture(const std::string& arguments) {
-  PROCESS_INFORMATION info = {};
-  if (!Start("\"" + WindowsPath(g_fixture_exe) + "\" " + arguments, info)) return ~0u;
-  ScopedHandle process(info.hProcess), thread(info.hThread);
-  if (WaitForSingleObject(info.hProcess, 120000) != WAIT_OBJECT_0) return ~0u;
-  DWORD code = ~0u;
-  GetExitCodeProcess(info.hProcess, &code);
-  return code;
-}
-
-bool WaitFor(const std::function<bool()>& condition, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return condition();
-}
-
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  // WM_GETTEXT reads the text of a window of another process as well.
-  SendMessageA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-struct ControlState {
-  bool visible = false;
-  bool enabled = false;
-  bool checked = false;
-  std::string text;
-  POINT position = {-1, -1};
-};
-
-ControlState Read(HWND form, int id) {
-  ControlState state;
-  HWND control = GetDlgItem(form, id);
-  if (!control) return state;
-  state.visible = IsWindowVisible(control) != FALSE;
-  state.enabled = IsWindowEnabled(control) != FALSE;
-  state.checked = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
-  state.text = TextOf(control);
-  RECT rect;
-  GetWindowRect(control, &rect);
-  state.position = {rect.left, rect.top};
-  ScreenToClient(form, &state.position);
-  return state;
-}
-
-int BoxId(int kind) { return app::kFirstCheckBoxId + kind; }
-enum Kind { K3, D805, Q4Diff, Q4, Q3, Q2, K2, D801 };
-
-// Visits the devices of the database whose hardware ids contain `id`
-// (compared as the device lists them, ignoring case).
-void ForEachDeviceWith(const std::string& id,
-                       const std::function<void(HDEVINFO, SP_DEVINFO_DATA&)>& visit) {
-  HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-  ASSERT_NE(set, INVALID_HANDLE_VALUE);
-  SP_DEVINFO_DATA device = {sizeof(device)};
-  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-    char ids[1024] = {};
-    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
-                                           reinterpret_cast<BYTE*>(ids), sizeof(ids) - 2, nullptr))
-      continue;
-    for (const char* p = ids; *p; p += strlen(p) + 1)
-      if (lstrcmpiA(p, id.c_str()) == 0) visit(set, device);
-  }
-  SetupDiDestroyDeviceInfoList(set);
-}
-
-int CountDevicesWith(const std::string& id) {
-  int count = 0;
-  ForEachDeviceWith(id, [&](HDEVINFO, SP_DEVINFO_DATA&) { ++count; });
-  return count;
-}
 
 // Gives each device with `id` a hardware key, so that its deletion shows.
 // An installed device has both keys: the hardware key and the driver's
@@ -211,31 +89,14 @@ class UninstallWindow : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (process_.Get() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT)
-      TerminateProcess(process_.Get(), 3);
+    program_.Terminate();
     RunFixture("clear");
   }
 
-  HWND Launch() {
-    PROCESS_INFORMATION info = {};
-    if (!Start("\"" + WindowsPath(g_uninstall_exe) + "\"", info)) return nullptr;
-    process_.Reset(info.hProcess);
-    CloseHandle(info.hThread);
-    process_id_ = info.dwProcessId;
-    HWND form = nullptr;
-    WaitFor([&] { return (form = FindWindowA(nullptr, kCaption)) != nullptr; }, 120);
-    return form;
-  }
+  HWND Launch() { return program_.Launch(); }
+  HWND FindConfirmBox() { return program_.FindConfirmBox(); }
 
-  HWND FindConfirmBox() {
-    HWND box = FindWindowA(nullptr, "Confirm");
-    DWORD owner = 0;
-    if (box) GetWindowThreadProcessId(box, &owner);
-    return owner == process_id_ ? box : nullptr;
-  }
-
-  ScopedHandle process_;
-  DWORD process_id_ = 0;
+  UninstallProgram program_;
 };
 
 TEST_F(UninstallWindow, ProbesRemovesAndAsksForTheRestart) {
@@ -316,10 +177,7 @@ TEST_F(UninstallWindow, ProbesRemovesAndAsksForTheRestart) {
   EXPECT_TRUE(Read(form, BoxId(D805)).checked);
 
   PostMessageA(GetDlgItem(form, app::kCancelBtnId), BM_CLICK, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(process_.Get(), 60000), WAIT_OBJECT_0) << "Exit did not end it";
-  DWORD code = ~0u;
-  GetExitCodeProcess(process_.Get(), &code);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(program_.WaitForExit(60), 0u) << "Exit did not end it with code 0";
 }
 
 // The walk deletes both keys of every device of a ticked kind (DIREG_BOTH),
@@ -351,7 +209,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: uninstall_gui_test <Uninstall.exe> <varnel_fixture.exe>\n");
     return 2;
   }
-  g_uninstall_exe = argv[1];
-  g_fixture_exe = argv[2];
+  e2e::g_uninstall_exe = argv[1];
+  e2e::g_fixture_exe = argv[2];
   return RUN_ALL_TESTS();
 }
