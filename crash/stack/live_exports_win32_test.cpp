@@ -100,6 +100,9 @@ TEST_P(LiveExportNames, ExportNamesOfAddressesRoundTrip) {
   for (const NamedExport& e : ListNamedExports(module)) {
     if (!e.forwarder.empty()) continue;
     uint32_t address = Address(reinterpret_cast<const void*>(GetProcAddress(module, e.name.c_str())));
+    // An entry with RVA 0 names no code (Wine's kernel32 leaves FT_Thunk so):
+    // there is no address to find a name for.
+    if (address == 0) continue;
     // Aliases share an address, so the name found may be another one; it
     // must lead back to the same address.
     std::string name = LiveExportNameOfAddress(base, address, false);
@@ -112,10 +115,7 @@ TEST_P(LiveExportNames, ExportNamesOfAddressesRoundTrip) {
 INSTANTIATE_TEST_SUITE_P(SystemModules, LiveExports,
                          testing::Values("kernel32.dll", "user32.dll", "ntdll.dll"));
 INSTANTIATE_TEST_SUITE_P(SystemModules, LiveExportNames,
-                         testing::Values("user32.dll", "ntdll.dll"));
-// Open: under Wine 8 the name of kernel32's FT_Thunk address comes back
-// empty; kept visible as a disabled case until it is understood.
-INSTANTIATE_TEST_SUITE_P(DISABLED_Kernel32, LiveExportNames, testing::Values("kernel32.dll"));
+                         testing::Values("kernel32.dll", "user32.dll", "ntdll.dll"));
 
 TEST(LiveExportsKernel32, ForwardedExportsResolveIntoTheirTargetModule) {
   HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
