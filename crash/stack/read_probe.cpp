@@ -15,9 +15,11 @@ bool IsReadableRegion(const MemoryRegion& region) {
   switch (region.protect) {
     case 0x02:  // read-only
     case 0x04:  // read/write
+    case 0x08:  // write-copy: a module's data pages until first written
     case 0x10:  // execute
     case 0x20:  // execute/read
     case 0x40:  // execute/read/write
+    case 0x80:  // execute/write-copy
       return true;
     default:
       return false;

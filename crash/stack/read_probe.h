@@ -20,8 +20,10 @@ struct TryReadEntry {
 using TDATryRead = std::vector<TryReadEntry>;
 
 // True for committed memory whose protection is exactly one of read-only,
-// read/write, execute, execute/read or execute/read/write; guard pages,
-// no-access and write-copy pages do not count.
+// read/write, write-copy, execute, execute/read, execute/read/write or
+// execute/write-copy; guard pages and no-access pages do not count. The
+// data sections of a loaded module stay write-copy until written, and the
+// pointers in them are what indirect calls go through.
 bool IsReadableRegion(const MemoryRegion& region);
 
 // Walks the regions that `memory` reports from address 0 up to 2 GB and

@@ -87,5 +87,13 @@ TEST(ReadProbe, FindsTheEntryOfEveryAddress) {
   EXPECT_EQ(FindTryRead(TDATryRead{}, 0x1000), nullptr);
 }
 
+TEST(ReadProbe, WriteCopyPagesOfModulesAreReadable) {
+  for (uint32_t protect : {0x08u, 0x80u, 0x02u, 0x40u})
+    EXPECT_TRUE(IsReadableRegion(Region(0x400000, 0x1000, kCommit, protect))) << protect;
+  for (uint32_t protect : {0x01u, 0x102u, 0x108u})  // no access, guard pages
+    EXPECT_FALSE(IsReadableRegion(Region(0x400000, 0x1000, kCommit, protect))) << protect;
+  EXPECT_FALSE(IsReadableRegion(Region(0x400000, 0x1000, kReserve, 0x08)));
+}
+
 }  // namespace
 }  // namespace qor

@@ -28,3 +28,17 @@ qor_add_test(stack_trace_test
     pe_test_image.cpp
     ${PROJECT_SOURCE_DIR}/crash/debuginfo/test_module_image.cpp
   LIBS qor_stack_trace qor_debuginfo_writer)
+
+# The walker over the current process.
+if(QOR_WIN32)
+  target_sources(qor_stack_trace PRIVATE stack_trace_win32.cpp)
+  target_link_libraries(qor_stack_trace PUBLIC qor_stack_tools_win32 qor_raise)
+endif()
+
+# Live traces against frames known by construction (Wine).
+if(QOR_WIN32)
+  qor_add_test(stack_trace_live_test
+    SOURCES stack_trace_live_win32_test.cpp stack_walk_scenarios_win32.cpp
+    LIBS qor_stack_trace)
+  qor_embed_debug_info(stack_trace_live_test)
+endif()
