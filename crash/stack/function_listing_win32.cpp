@@ -8,6 +8,7 @@
 #include "crash/stack/function_listing_win32.h"
 #include "crash/stack/function_noreturn.h"
 #include "crash/stack/safe_read.h"
+#include "runtime/raise.h"
 
 extern "C" void __cxa_rethrow();
 extern "C" void _Unwind_Resume(void*);
@@ -20,11 +21,18 @@ uint32_t AddressOf(F* function) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(function));
 }
 
-// This program's own routines that never return, under their linker names;
-// the shared list decides which of them count.
+bool LiveListing(uint32_t start, std::string& text, uint32_t mark, TFunctionInfo& info,
+                 bool labels, int32_t limit) {
+  const LiveMemory memory;
+  return FunctionListing(memory, OwnRoutines(), start, text, info, {mark, labels, limit});
+}
+
+}  // namespace
+
 const SpecialRoutines& OwnRoutines() {
   static const SpecialRoutines routines = [] {
     const NamedAddress candidates[] = {
+        {"RaiseError", AddressOf(&RaiseError)},
         {"abort", AddressOf(&std::abort)},
         {"exit", AddressOf(&std::exit)},
         {"_exit", AddressOf(&_exit)},
@@ -40,14 +48,6 @@ const SpecialRoutines& OwnRoutines() {
   }();
   return routines;
 }
-
-bool LiveListing(uint32_t start, std::string& text, uint32_t mark, TFunctionInfo& info,
-                 bool labels, int32_t limit) {
-  const LiveMemory memory;
-  return FunctionListing(memory, OwnRoutines(), start, text, info, {mark, labels, limit});
-}
-
-}  // namespace
 
 void InstallFunctionListing() { disassembler_hook = LiveListing; }
 

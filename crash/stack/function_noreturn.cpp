@@ -6,9 +6,9 @@ namespace qor {
 
 const std::vector<std::string_view>& NeverReturningNames() {
   static const std::vector<std::string_view> names = {
-      // The raise routine, the wrapper that records the exception address,
-      // and the rest of the C++ runtime's throwing entries.
-      "__cxa_throw", "__wrap___cxa_throw", "__real___cxa_throw", "__cxa_rethrow",
+      // The raise routine, the wrapper that leads to it, and the rest of
+      // the C++ runtime's throwing entries.
+      "RaiseError", "__cxa_throw", "__wrap___cxa_throw", "__real___cxa_throw", "__cxa_rethrow",
       "_Unwind_Resume", "__cxa_bad_cast", "__cxa_bad_typeid",
       "__cxa_throw_bad_array_new_length", "__cxa_pure_virtual", "__cxa_deleted_virtual",
       "_ZSt9terminatev", "std::terminate()", "__stack_chk_fail",
