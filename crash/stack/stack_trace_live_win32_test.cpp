@@ -1,0 +1,169 @@
+// The stack walker over this very process under Wine, against frames known
+// by construction: a chain at -O2, a recursion, a callback through user32,
+// a second thread, a C++ exception and an access violation. The program
+// carries its own debug information, as a shipped program does.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "crash/debuginfo/debug_info_live.h"
+#include "crash/stack/disasm.h"
+#include "crash/stack/safe_read.h"
+#include "crash/stack/stack_trace_win32.h"
+#include "crash/stack/stack_walk_scenarios_win32.h"
+#include "runtime/raise.h"
+
+namespace qor {
+void TraceHere();
+namespace {
+
+constexpr char kProgram[] = "stack_trace_live_test.exe";
+
+struct Line {
+  std::string module, unit, function;
+  int line = 0;
+  uint32_t address = 0;
+};
+
+// "address module unit [line] function", split on the column spaces.
+std::vector<Line> ParseTrace(const std::string& trace) {
+  std::vector<Line> lines;
+  std::istringstream rows(trace);
+  for (std::string row; std::getline(rows, row);) {
+    if (!row.empty() && row.back() == '\r') row.pop_back();
+    std::istringstream fields(row);
+    std::vector<std::string> words;
+    for (std::string word; fields >> word;) words.push_back(word);
+    if (words.size() < 2) continue;
+    Line line;
+    line.address = static_cast<uint32_t>(std::stoul(words[0], nullptr, 16));
+    line.module = words[1];
+    if (words.size() >= 3) line.unit = words[2];
+    if (words.size() >= 4) line.function = words.back();
+    if (words.size() == 5) line.line = std::atoi(words[3].c_str());
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string g_trace;
+uint32_t g_function_entry = 0, g_code_address = 0;
+
+}  // namespace
+__attribute__((noinline)) void TraceHere() {
+  g_trace = TraceStack(false, false, false, 0, false, false, 0, 0, 0, nullptr, nullptr, nullptr, 0,
+                       false, nullptr, false);
+}
+
+namespace {
+void TraceRaise(const runtime::RaiseRecord& record) {
+  g_trace = TraceStack(false, false, false, record.address, true, false, 0, 0, 0, nullptr, nullptr,
+                       nullptr, 0, false, nullptr, false);
+}
+
+LONG CALLBACK TraceFault(EXCEPTION_POINTERS* pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+    return EXCEPTION_CONTINUE_SEARCH;
+  CONTEXT* context = pointers->ContextRecord;
+  const uint32_t fault = static_cast<uint32_t>(
+      reinterpret_cast<uintptr_t>(pointers->ExceptionRecord->ExceptionAddress));
+  g_trace = TraceStack(false, false, false, fault, true, true, context->Esp, 0, 0,
+                       &g_function_entry, &g_code_address, nullptr, context->Ebp, false, nullptr,
+                       false);
+  // Go on after the faulting write.
+  CodeInfo instruction;
+  const LiveMemory memory;
+  if (!DecodeCode(memory, fault, instruction)) return EXCEPTION_CONTINUE_SEARCH;
+  context->Eip = instruction.next;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+class LiveStackTrace : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { InstallDebugInfoHooks(); }
+
+  void SetUp() override {
+    g_trace.clear();
+    scenario::capture = TraceHere;
+  }
+
+  // Our frames, innermost first, must be exactly the expected ones, in the
+  // scenarios' unit; other modules' frames are allowed only between them
+  // when the scenario says so. Returns the lines of our frames.
+  std::vector<Line> ExpectFrames(const scenario::Expected& expected) {
+    SCOPED_TRACE(expected.name);
+    std::printf("%s:\n%s\n", expected.name, g_trace.c_str());
+    std::vector<Line> ours;
+    for (const Line& line : ParseTrace(g_trace)) {
+      if (ours.size() == expected.frames.size()) break;
+      if (line.module != kProgram) {
+        EXPECT_TRUE(ours.empty() || expected.system_frames_between) << "system frame " << line.module;
+        continue;
+      }
+      EXPECT_EQ(line.function, expected.frames[ours.size()]) << "frame " << ours.size();
+      if (line.function.rfind("scenario.", 0) == 0) {
+        EXPECT_EQ(line.unit, "stack_walk_scenarios_win32.cpp");
+      }
+      ours.push_back(line);
+    }
+    EXPECT_EQ(ours.size(), expected.frames.size()) << "frames missing";
+    return ours;
+  }
+};
+
+const scenario::Expected& Scenario(const char* name) {
+  static const std::vector<scenario::Expected> all = scenario::ExpectedFrames("qor.TraceHere");
+  for (const scenario::Expected& e : all)
+    if (std::string(e.name) == name) return e;
+  throw std::logic_error(name);
+}
+
+TEST_F(LiveStackTrace, ChainOfFiveAtFullOptimisation) {
+  scenario::RunChain();
+  const std::vector<Line> frames = ExpectFrames(Scenario("chain"));
+  // Chain5 down to Chain1 each show the line of their call.
+  for (size_t i = 1; i < frames.size() && i <= 5; ++i)
+    EXPECT_EQ(frames[i].line, scenario::lines.chain[6 - i]) << frames[i].function;
+}
+
+TEST_F(LiveStackTrace, RecursionShownOnce) {
+  scenario::RunRecursion(6);
+  ExpectFrames(Scenario("recursion"));
+}
+
+TEST_F(LiveStackTrace, CallbackThroughUser32) {
+  scenario::RunCallback();
+  ExpectFrames(Scenario("callback"));
+}
+
+TEST_F(LiveStackTrace, SecondThread) {
+  scenario::RunThread();
+  ExpectFrames(Scenario("thread"));
+}
+
+TEST_F(LiveStackTrace, ExceptionShowsTheThrow) {
+  runtime::raise_hook = TraceRaise;
+  scenario::RunThrow();
+  runtime::raise_hook = nullptr;
+  const std::vector<Line> frames = ExpectFrames(Scenario("exception"));
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].line, scenario::lines.throw_line) << "the throw";
+}
+
+TEST_F(LiveStackTrace, AccessViolation) {
+  PVOID handler = AddVectoredExceptionHandler(1, TraceFault);
+  ASSERT_NE(handler, nullptr);
+  scenario::RunFault();
+  RemoveVectoredExceptionHandler(handler);
+  const std::vector<Line> frames = ExpectFrames(Scenario("access violation"));
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].line, scenario::lines.fault_line) << "the faulting write";
+  EXPECT_EQ(g_code_address, frames[0].address);
+}
+
+}  // namespace
+}  // namespace qor

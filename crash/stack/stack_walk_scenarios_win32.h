@@ -1,0 +1,43 @@
+// Call chains with known frames, for checking stack walkers against the
+// truth: each scenario calls `capture` (or raises, or faults) at its
+// innermost point, and its expected frames are listed innermost first.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace scenario {
+
+// Called at the innermost point of the chain, recursion, callback and
+// thread scenarios, on the scenario's own thread.
+extern void (*capture)();
+
+// The source line of each call whose frame a walker should report.
+struct CallLines {
+  int chain[6] = {};   // Chain1..Chain5 (index 1..5) calling the next one
+  int throw_line = 0;  // the throw in Throw5
+  int fault_line = 0;  // the faulting write in Fault3
+};
+extern CallLines lines;
+
+void RunChain();
+void RunRecursion(int depth);
+void RunCallback();
+void RunThread();
+// Throws from Throw5 and catches the exception here; a raise hook sees it first.
+void RunThrow();
+// Writes to an unmapped address in Fault3; an exception handler must skip
+// the faulting instruction. Returns normally afterwards.
+void RunFault();
+
+struct Expected {
+  const char* name;
+  std::vector<std::string> frames;  // readable names, innermost first, down to the root
+  bool system_frames_between;       // frames of system modules may appear in between
+};
+
+// The scenarios with their expected frames; `capture_name` is the readable
+// name of the capture function, the innermost frame where one is called.
+std::vector<Expected> ExpectedFrames(const std::string& capture_name);
+
+}  // namespace scenario
