@@ -35,6 +35,13 @@ if(QOR_WIN32)
   target_link_libraries(qor_stack_trace PUBLIC qor_stack_tools_win32 qor_raise)
 endif()
 
+if(QOR_WIN32)
+  # The progress window of the traces.
+  target_sources(qor_stack_trace PRIVATE progress_bar_win32.cpp)
+  target_link_libraries(qor_stack_trace PUBLIC gdi32 user32)
+  qor_add_test(progress_bar_win32_test SOURCES progress_bar_win32_test.cpp LIBS qor_stack_trace)
+endif()
+
 # Live traces against frames known by construction (Wine).
 if(QOR_WIN32)
   qor_add_test(stack_trace_live_test
