@@ -45,6 +45,11 @@ class PaintScope {
   HDC dc_;
 };
 
+void CopyPart(HDC target, HDC source, const RECT& part) {
+  BitBlt(target, part.left, part.top, part.right - part.left, part.bottom - part.top, source,
+         part.left, part.top, SRCCOPY);
+}
+
 void Fill(HDC dc, const RECT& part, int sys_color) {
   FillRect(dc, &part, GetSysColorBrush(sys_color));
 }
@@ -197,21 +202,16 @@ void TProgressBar::PaintBar() {
 
 void TProgressBar::CopyToWindow(const RECT& part) {
   WindowDc window_dc(window_.Get());
-  if (!window_dc.Get()) return;
-  BitBlt(window_dc.Get(), part.left, part.top, part.right - part.left, part.bottom - part.top,
-         dc_.Get(), part.left, part.top, SRCCOPY);
+  if (window_dc.Get()) CopyPart(window_dc.Get(), dc_.Get(), part);
 }
 
 LRESULT CALLBACK TProgressBar::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* bar = reinterpret_cast<TProgressBar*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  // The bitmap covers every pixel; erasing first would only flicker.
   if (message == WM_ERASEBKGND) return 1;
   if (message == WM_PAINT && bar) {
     PaintScope paint(window);
-    const RECT& part = paint.Part();
-    if (paint.Get()) {
-      BitBlt(paint.Get(), part.left, part.top, part.right - part.left, part.bottom - part.top,
-             bar->dc_.Get(), part.left, part.top, SRCCOPY);
-    }
+    if (paint.Get()) CopyPart(paint.Get(), bar->dc_.Get(), paint.Part());
     return 0;
   }
   if (!bar) return DefWindowProcA(window, message, wparam, lparam);
