@@ -11,10 +11,18 @@ const CachedMemory::Block* CachedMemory::Find(uint32_t address) const {
   }
   Block fresh;
   fresh.bytes.resize(kBlockSize);
-  // Never ask for bytes past the top of the address space.
-  uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(kBlockSize, 0x100000000ull - address));
-  fresh.start = address;
-  fresh.valid = source_.Read(address, fresh.bytes.data(), size);
+  // Whole pages, so that reads just before an earlier one hit as well. A
+  // reader whose readable bytes do not start at a page boundary gets the
+  // block from the address itself.
+  fresh.start = address & ~(kBlockSize - 1);
+  fresh.valid = source_.Read(fresh.start, fresh.bytes.data(), kBlockSize);
+  if (address - fresh.start >= fresh.valid) {
+    // Never ask for bytes past the top of the address space.
+    const uint32_t size =
+        static_cast<uint32_t>(std::min<uint64_t>(kBlockSize, 0x100000000ull - address));
+    fresh.start = address;
+    fresh.valid = source_.Read(address, fresh.bytes.data(), size);
+  }
   if (fresh.valid == 0) return nullptr;
   if (blocks_.size() < kMaxBlocks) {
     blocks_.push_back(std::move(fresh));
@@ -24,6 +32,19 @@ const CachedMemory::Block* CachedMemory::Find(uint32_t address) const {
   next_victim_ = (next_victim_ + 1) % kMaxBlocks;
   victim = std::move(fresh);
   return &victim;
+}
+
+bool CachedMemory::QueryRegion(uint32_t address, MemoryRegion& region) const {
+  for (const MemoryRegion& r : regions_) {
+    if (address >= r.base && address - r.base < r.size) {
+      region = r;
+      return true;
+    }
+  }
+  if (!source_.QueryRegion(address, region)) return false;
+  if (regions_.size() == kMaxRegions) regions_.erase(regions_.begin());
+  regions_.push_back(region);
+  return true;
 }
 
 uint32_t CachedMemory::Read(uint32_t address, void* buffer, uint32_t size) const {

@@ -1,8 +1,9 @@
-// A MemoryReader that keeps the last blocks it read from another reader.
-// Walking an export table reads hundreds of short names that sit close
-// together; through the live reader each read is a system call, through
-// this cache a few reads cover them all. Use it only for the span of one
-// lookup: it does not notice memory that changes.
+// A MemoryReader that keeps the last pages it read from another reader, and
+// the last regions it described. Walking an export table reads hundreds of
+// short names that sit close together, a stack trace tests every dword of
+// a stack; through the live reader each read and query is a system call,
+// through this cache a few cover them all. Use it only for the span of one
+// lookup or trace: it does not notice memory that changes.
 #pragma once
 
 #include <cstddef>
@@ -21,13 +22,12 @@ class CachedMemory : public MemoryReader {
   CachedMemory& operator=(const CachedMemory&) = delete;
 
   uint32_t Read(uint32_t address, void* buffer, uint32_t size) const override;
-  bool QueryRegion(uint32_t address, MemoryRegion& region) const override {
-    return source_.QueryRegion(address, region);
-  }
+  bool QueryRegion(uint32_t address, MemoryRegion& region) const override;
 
  private:
-  static constexpr uint32_t kBlockSize = 4096;
-  static constexpr size_t kMaxBlocks = 16;
+  static constexpr uint32_t kBlockSize = 4096;  // a page
+  static constexpr size_t kMaxBlocks = 64;
+  static constexpr size_t kMaxRegions = 64;
 
   struct Block {
     uint32_t start = 0;
@@ -41,6 +41,7 @@ class CachedMemory : public MemoryReader {
 
   const MemoryReader& source_;
   mutable std::vector<Block> blocks_;
+  mutable std::vector<MemoryRegion> regions_;
   mutable size_t next_victim_ = 0;
 };
 

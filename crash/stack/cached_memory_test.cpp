@@ -15,7 +15,12 @@ class CountingMemory : public MappedMemory {
     ++reads;
     return MappedMemory::Read(address, buffer, size);
   }
+  bool QueryRegion(uint32_t address, MemoryRegion& region) const override {
+    ++queries;
+    return MappedMemory::QueryRegion(address, region);
+  }
   mutable int reads = 0;
+  mutable int queries = 0;
 };
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
@@ -56,6 +61,29 @@ TEST(CachedMemory, ServesNearbyReadsFromOneBlock) {
     ASSERT_EQ(cached.Read(at, &byte, 1), 1u);
     EXPECT_EQ(byte, static_cast<uint8_t>(at - 0x10000));
   }
+}
+
+// A stack walk tests a return address by the bytes just before it, after
+// reading forward from elsewhere in the same page; and asks for the region
+// of every candidate.
+TEST(CachedMemory, ServesEarlierBytesOfAPageAndRepeatedRegions) {
+  CountingMemory source;
+  source.Map(0x20000, Pattern(0x3000, 0), 0x20, 0x1000000, 0x1f000);
+  CachedMemory cached(source);
+  uint8_t bytes[8];
+  ASSERT_EQ(cached.Read(0x21800, bytes, 1), 1u);
+  ASSERT_EQ(cached.Read(0x217f8, bytes, 8), 8u);
+  ASSERT_EQ(cached.Read(0x21000, bytes, 8), 8u);
+  EXPECT_EQ(bytes[0], static_cast<uint8_t>(0x1000));
+  EXPECT_EQ(source.reads, 1);
+
+  MemoryRegion region;
+  for (uint32_t at = 0x20000; at < 0x23000; at += 0x100) {
+    ASSERT_TRUE(cached.QueryRegion(at, region));
+    EXPECT_EQ(region.allocation_base, 0x1f000u);
+  }
+  EXPECT_EQ(source.queries, 1);
+  EXPECT_FALSE(cached.QueryRegion(0x30000, region));
 }
 
 }  // namespace

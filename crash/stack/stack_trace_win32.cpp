@@ -5,6 +5,7 @@
 #include <span>
 
 #include "crash/debuginfo/debug_info_live.h"
+#include "crash/stack/cached_memory.h"
 #include "crash/stack/code_location.h"
 #include "crash/stack/function_listing_win32.h"
 #include "crash/stack/live_exports.h"
@@ -89,7 +90,11 @@ __attribute__((noinline)) std::string TraceStack(
     return {};
   }
   const TDATryRead snapshot = StartReadProbe();
-  const LiveMemory memory(&snapshot);
+  const LiveMemory live(&snapshot);
+  // Every safe read is a system call; the trace reads the same code, export
+  // tables and stack blocks over and over, none of which change meanwhile
+  // (the walker's own frames lie below the scanned range).
+  const CachedMemory memory(live);
   return TraceStack(LiveContext(memory), hide_useless_items, show_relative_addresses,
                     show_relative_lines, current_address, is_exception, exact_address,
                     stack_bottom, stack_top, creator_address, function_entry_out,
@@ -98,7 +103,8 @@ __attribute__((noinline)) std::string TraceStack(
 }
 
 std::string FormatCodeLocation(uint32_t address) {
-  const LiveMemory memory;
+  const LiveMemory live;
+  const CachedMemory memory(live);
   return FormatCodeLocation(LiveContext(memory), address);
 }
 
