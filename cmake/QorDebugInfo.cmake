@@ -17,17 +17,35 @@ if(QOR_WIN32)
     BUILD_BYPRODUCTS ${QOR_CONVERT_HOST_DIR}/qor_convert)
 endif()
 
+# Runs the converter on `target` after each link, with the arguments that
+# follow; the program needs DWARF line records for it, whatever the build type.
+function(qor_convert_after_link target comment)
+  target_compile_options(${target} PRIVATE -g)
+  add_dependencies(${target} qor_convert_host)
+  add_custom_command(TARGET ${target} POST_BUILD ${ARGN}
+    COMMENT "${comment} of ${target}"
+    VERBATIM)
+endfunction()
+
 function(qor_embed_debug_info target)
   if(NOT QOR_WIN32)
     return()
   endif()
-  # Line records come from the program's DWARF, whatever the build type.
-  target_compile_options(${target} PRIVATE -g)
-  add_dependencies(${target} qor_convert_host)
-  add_custom_command(TARGET ${target} POST_BUILD
+  qor_convert_after_link(${target} "Embedding the debug information"
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>
             $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.debug.exe
-    COMMAND ${QOR_CONVERT_HOST_DIR}/qor_convert $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>
-    COMMENT "Embedding the debug information of ${target}"
-    VERBATIM)
+    COMMAND ${QOR_CONVERT_HOST_DIR}/qor_convert $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>)
+endfunction()
+
+# qor_companion_debug_info(target)
+# As qor_embed_debug_info, but the program keeps its DWARF (for another
+# tool that reads it) and the compact data goes beside it as <name>.qor,
+# where the debug-information store looks for a companion file.
+function(qor_companion_debug_info target)
+  if(NOT QOR_WIN32)
+    return()
+  endif()
+  qor_convert_after_link(${target} "Writing the companion debug information"
+    COMMAND ${QOR_CONVERT_HOST_DIR}/qor_convert --companion $<TARGET_FILE:${target}>
+            $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.qor)
 endfunction()

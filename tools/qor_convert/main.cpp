@@ -1,8 +1,11 @@
 // qor_convert INPUT OUTPUT [--stats]
+// qor_convert --companion INPUT OUTPUT.qor
 // Reads a linked 32-bit MinGW program built with DWARF line information,
 // writes its functions, units and lines in the compact format and stores
 // them as resource QOR/EXCEPT of OUTPUT, which carries no DWARF. INPUT and
-// OUTPUT may be the same file.
+// OUTPUT may be the same file. With --companion the program is left as it
+// is and the compact data goes to the companion file beside it instead
+// (for programs that keep their DWARF for another tool).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,8 +26,10 @@ int Fail(const std::string& what) {
 
 int main(int argc, char** argv) {
   using namespace qor::convert;
-  if (argc < 3 || (argc == 4 && std::strcmp(argv[3], "--stats") != 0) || argc > 4) {
-    return Fail("usage: qor_convert INPUT OUTPUT [--stats]");
+  const bool companion = argc == 4 && std::strcmp(argv[1], "--companion") == 0;
+  if (companion) ++argv;
+  if (argc < 3 || (argc == 4 && !companion && std::strcmp(argv[3], "--stats") != 0) || argc > 4) {
+    return Fail("usage: qor_convert INPUT OUTPUT [--stats] | qor_convert --companion INPUT OUTPUT");
   }
   std::vector<uint8_t> bytes;
   if (!LoadFile(argv[1], bytes)) return Fail(std::string("cannot read ") + argv[1]);
@@ -39,6 +44,9 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> compact =
       qor::WriteCompact(tables, {3, stamp, pe.entry_point_rva(), false});
   if (compact.empty()) return Fail("packing the debug information failed");
+  if (companion) {
+    return SaveFile(argv[2], compact) ? 0 : Fail(std::string("cannot write ") + argv[2]);
+  }
   std::vector<uint8_t> output;
   if (!EmbedDebugInfo(pe, compact, output, error)) return Fail(std::string(argv[1]) + ": " + error);
   if (!SaveFile(argv[2], output)) return Fail(std::string("cannot write ") + argv[2]);
