@@ -49,3 +49,13 @@ if(QOR_WIN32)
     LIBS qor_stack_trace)
   qor_embed_debug_info(stack_trace_live_test)
 endif()
+
+# The same scenarios walked by our walker and by dbghelp's StackWalk64, which
+# needs the program's DWARF (version 4: Wine's reader lags behind).
+if(QOR_WIN32)
+  qor_add_test(stack_walk_peer_test
+    SOURCES stack_walk_peer_win32_test.cpp stack_walk_scenarios_win32.cpp
+    LIBS qor_stack_trace dbghelp)
+  target_compile_options(stack_walk_peer_test PRIVATE -gdwarf-4)
+  qor_companion_debug_info(stack_walk_peer_test)
+endif()
