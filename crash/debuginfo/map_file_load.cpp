@@ -12,7 +12,6 @@
 namespace qor {
 namespace {
 
-constexpr uint32_t kSectionCode = 0x20;
 constexpr ResourceKey kDebugInfoType{0, "QOR"};
 constexpr ResourceKey kDebugInfoName{0, "EXCEPT"};
 constexpr ResourceKey kSettingsName{0, "TQOREXCEPT"};
@@ -79,30 +78,11 @@ bool ReadResourceSource(const MemoryReader& memory, TMapFile& map) {
 }  // namespace
 
 void TMapFile::SetRangesFromHeaders(const MemoryReader& memory, uint32_t nt_headers) {
-  const uint32_t optional = nt_headers + 24;
-  uint32_t size_of_code = 0, initialized = 0, uninitialized = 0, base_of_code = 0,
-           base_of_data = 0;
-  ReadU32(memory, optional + 4, size_of_code);
-  ReadU32(memory, optional + 8, initialized);
-  ReadU32(memory, optional + 12, uninitialized);
-  ReadU32(memory, optional + 20, base_of_code);
-  ReadU32(memory, optional + 24, base_of_data);
-  SectionHeader first;
-  SectionHeader second;
-  if (ReadSection(memory, nt_headers, 0, first) && (first.characteristics & kSectionCode)) {
-    BaseOfCode = Handle + first.virtual_address;
-    TopOfCode = BaseOfCode + first.virtual_size;
-    // A second code section extends the code range; the tool chain's own
-    // debug-data reader, which needs the distance, is not part of this build.
-    if (ReadSection(memory, nt_headers, 1, second) && (second.characteristics & kSectionCode)) {
-      TopOfCode = Handle + second.virtual_address + second.virtual_size;
-    }
-  } else {
-    BaseOfCode = Handle + base_of_code;
-    TopOfCode = BaseOfCode + size_of_code;
-  }
-  BaseOfData = Handle + base_of_data;
-  TopOfData = BaseOfData + initialized + uninitialized;
+  const ModuleRanges ranges = ReadModuleRanges(memory, Handle, nt_headers);
+  BaseOfCode = ranges.code_begin;
+  TopOfCode = ranges.code_end;
+  BaseOfData = ranges.data_begin;
+  TopOfData = ranges.data_end;
 }
 
 bool TMapFile::Load(const MemoryReader& memory, uint32_t handle, const std::string& file_name,

@@ -7,7 +7,6 @@
 namespace qor {
 namespace {
 
-constexpr uint32_t kSectionCode = 0x20;
 
 // Code sections as the stack walker sees them: the first one, extended by
 // a second.

@@ -91,6 +91,32 @@ bool ReadSection(const MemoryReader& memory, uint32_t nt_headers, uint32_t index
   return true;
 }
 
+ModuleRanges ReadModuleRanges(const MemoryReader& memory, uint32_t base, uint32_t nt_headers) {
+  const uint32_t optional = nt_headers + 24;
+  uint32_t size_of_code = 0, initialized = 0, uninitialized = 0, base_of_code = 0,
+           base_of_data = 0;
+  ReadU32(memory, optional + 4, size_of_code);
+  ReadU32(memory, optional + 8, initialized);
+  ReadU32(memory, optional + 12, uninitialized);
+  ReadU32(memory, optional + 20, base_of_code);
+  ReadU32(memory, optional + 24, base_of_data);
+  ModuleRanges ranges;
+  SectionHeader first, second;
+  if (ReadSection(memory, nt_headers, 0, first) && (first.characteristics & kSectionCode)) {
+    ranges.code_begin = base + first.virtual_address;
+    ranges.code_end = ranges.code_begin + first.virtual_size;
+    if (ReadSection(memory, nt_headers, 1, second) && (second.characteristics & kSectionCode)) {
+      ranges.code_end = base + second.virtual_address + second.virtual_size;
+    }
+  } else {
+    ranges.code_begin = base + base_of_code;
+    ranges.code_end = ranges.code_begin + size_of_code;
+  }
+  ranges.data_begin = base + base_of_data;
+  ranges.data_end = ranges.data_begin + initialized + uninitialized;
+  return ranges;
+}
+
 uint32_t RvaToFileOffset(const MemoryReader& memory, uint32_t nt_headers, uint32_t rva) {
   uint32_t count = 0, first = 0;
   if (!SectionTable(memory, nt_headers, count, first)) return rva;

@@ -10,6 +10,7 @@
 
 namespace qor {
 
+inline constexpr uint32_t kSectionCode = 0x20;  // IMAGE_SCN_CNT_CODE
 inline constexpr uint32_t kExportDirectory = 0;
 inline constexpr uint32_t kResourceDirectory = 2;
 
@@ -54,6 +55,20 @@ bool SectionTable(const MemoryReader& memory, uint32_t nt_headers, uint32_t& cou
 // Section header `index`; false when it cannot be read or is out of range.
 bool ReadSection(const MemoryReader& memory, uint32_t nt_headers, uint32_t index,
                  SectionHeader& section);
+
+// Where a loaded module keeps its code and its data, as absolute addresses.
+struct ModuleRanges {
+  uint32_t code_begin = 0;
+  uint32_t code_end = 0;
+  uint32_t data_begin = 0;
+  uint32_t data_end = 0;
+};
+
+// The code runs from the first section when that holds code, to the end of
+// the second when that holds code too; otherwise BaseOfCode and SizeOfCode
+// of the optional header say where. The data starts at BaseOfData and spans
+// the initialised and uninitialised sizes. Unreadable fields count as 0.
+ModuleRanges ReadModuleRanges(const MemoryReader& memory, uint32_t base, uint32_t nt_headers);
 
 // File offset of `rva`: inside the section whose virtual address is the last
 // one at or below it (the last section is open-ended); the RVA itself when no

@@ -6,39 +6,12 @@
 namespace qor {
 namespace {
 
-constexpr uint32_t kSectionCode = 0x20;
 constexpr uint32_t kMemCommit = 0x1000;
 constexpr size_t kInitialRows = 16;
 
 std::string WithoutPath(const std::string& name) {
   const size_t slash = name.rfind('\\');
   return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-// Code and data ranges from the headers: the first one or two sections
-// when they hold code, otherwise the optional header's totals.
-void SetRanges(const MemoryReader& memory, uint32_t nt_headers, TModuleEntry& row) {
-  const uint32_t optional = nt_headers + 24;
-  uint32_t size_of_code = 0, initialized = 0, uninitialized = 0, base_of_code = 0,
-           base_of_data = 0;
-  ReadU32(memory, optional + 4, size_of_code);
-  ReadU32(memory, optional + 8, initialized);
-  ReadU32(memory, optional + 12, uninitialized);
-  ReadU32(memory, optional + 20, base_of_code);
-  ReadU32(memory, optional + 24, base_of_data);
-  SectionHeader first, second;
-  if (ReadSection(memory, nt_headers, 0, first) && (first.characteristics & kSectionCode)) {
-    row.CodeBegin = row.Handle + first.virtual_address;
-    row.CodeEnd = row.CodeBegin + first.virtual_size;
-    if (ReadSection(memory, nt_headers, 1, second) && (second.characteristics & kSectionCode)) {
-      row.CodeEnd = row.Handle + second.virtual_address + second.virtual_size;
-    }
-  } else {
-    row.CodeBegin = row.Handle + base_of_code;
-    row.CodeEnd = row.CodeBegin + size_of_code;
-  }
-  row.DataBegin = row.Handle + base_of_data;
-  row.DataEnd = row.DataBegin + initialized + uninitialized;
 }
 
 bool StrictlyInside(uint32_t address, uint32_t begin, uint32_t end) {
@@ -154,7 +127,11 @@ int32_t RegisterModule(const StackTraceContext& context, uint32_t base) {
   TModuleEntry row;
   row.Handle = base;
   row.FileName = WithoutPath(file_name);
-  SetRanges(context.memory, nt_headers, row);
+  const ModuleRanges ranges = ReadModuleRanges(context.memory, row.Handle, nt_headers);
+  row.CodeBegin = ranges.code_begin;
+  row.CodeEnd = ranges.code_end;
+  row.DataBegin = ranges.data_begin;
+  row.DataEnd = ranges.data_end;
   auto debug_info = context.facts.DebugInfoAt(base);
   if (debug_info && debug_info->Valid) row.DebugInfo = std::move(debug_info);
   modules.push_back(std::move(row));
