@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "crash/debuginfo/debug_info_live.h"
-#include "crash/stack/disasm.h"
-#include "crash/stack/safe_read.h"
 #include "crash/stack/stack_trace_win32.h"
 #include "crash/stack/stack_walk_scenarios_win32.h"
 #include "runtime/raise.h"
@@ -75,11 +73,8 @@ LONG CALLBACK TraceFault(EXCEPTION_POINTERS* pointers) {
                        &g_function_entry, &g_code_address, nullptr, context->Ebp, false, nullptr,
                        false);
   // Go on after the faulting write.
-  CodeInfo instruction;
-  const LiveMemory memory;
-  if (!DecodeCode(memory, fault, instruction)) return EXCEPTION_CONTINUE_SEARCH;
-  context->Eip = instruction.next;
-  return EXCEPTION_CONTINUE_EXECUTION;
+  return scenario::StepPastFault(*context) ? EXCEPTION_CONTINUE_EXECUTION
+                                           : EXCEPTION_CONTINUE_SEARCH;
 }
 
 class LiveStackTrace : public testing::Test {

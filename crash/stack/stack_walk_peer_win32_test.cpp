@@ -18,8 +18,6 @@
 #include <vector>
 
 #include "crash/debuginfo/debug_info_live.h"
-#include "crash/stack/disasm.h"
-#include "crash/stack/safe_read.h"
 #include "crash/stack/stack_trace_win32.h"
 #include "crash/stack/stack_walk_scenarios_win32.h"
 #include "runtime/raise.h"
@@ -184,11 +182,9 @@ LONG CALLBACK PeerOnFault(EXCEPTION_POINTERS* pointers) {
   CONTEXT* context = pointers->ContextRecord;
   const uint32_t fault = Address(pointers->ExceptionRecord->ExceptionAddress);
   WalkBoth(*context, fault, true, true);
-  CodeInfo instruction;
-  const LiveMemory memory;
-  if (!DecodeCode(memory, fault, instruction)) return EXCEPTION_CONTINUE_SEARCH;
-  context->Eip = instruction.next;
-  return EXCEPTION_CONTINUE_EXECUTION;
+  // Go on after the faulting write.
+  return scenario::StepPastFault(*context) ? EXCEPTION_CONTINUE_EXECUTION
+                                           : EXCEPTION_CONTINUE_SEARCH;
 }
 
 void RunScenario(const std::string& name) {

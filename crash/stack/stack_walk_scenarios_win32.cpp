@@ -4,6 +4,9 @@
 
 #include <stdexcept>
 
+#include "crash/stack/disasm.h"
+#include "crash/stack/safe_read.h"
+
 // Each function does some work after its call, so the compiler can neither
 // inline it nor turn the call into a jump.
 #define KEEP __attribute__((noinline))
@@ -111,6 +114,14 @@ KEEP int Fault3(int x) {
 KEEP int Fault2(int x) { int r = Fault3(x + 1); return r * 3 + sink; }
 KEEP int Fault1(int x) { int r = Fault2(x + 2); return r * 5 + sink; }
 KEEP void RunFault() { sink = Fault1(sink) + 1; }
+
+bool StepPastFault(CONTEXT& context) {
+  qor::CodeInfo instruction;
+  const qor::LiveMemory memory;
+  if (!qor::DecodeCode(memory, context.Eip, instruction)) return false;
+  context.Eip = instruction.next;
+  return true;
+}
 
 std::vector<Expected> ExpectedFrames(const std::string& capture_name) {
   return {

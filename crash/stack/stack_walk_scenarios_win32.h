@@ -3,6 +3,8 @@
 // innermost point, and its expected frames are listed innermost first.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -27,8 +29,11 @@ void RunThread();
 // Throws from Throw5 and catches the exception here; a raise hook sees it first.
 void RunThrow();
 // Writes to an unmapped address in Fault3; an exception handler must skip
-// the faulting instruction. Returns normally afterwards.
+// the faulting instruction (StepPastFault). Returns normally afterwards.
 void RunFault();
+// Moves `context` past the instruction at its Eip; false when that cannot
+// be decoded.
+bool StepPastFault(CONTEXT& context);
 
 struct Expected {
   const char* name;
