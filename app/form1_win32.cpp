@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include <vector>
+
 #include "app/form1_ids.h"
 #include "engine/device_walk.h"
 #include "engine/privileges.h"
@@ -137,8 +139,12 @@ void TForm1::ContinueBtnClick() {
   ContinueBtn.SetEnabled(false);
   CancelBtn.SetEnabled(false);
 
+  // All ticked kinds go in one removal, so that what only they use goes and
+  // what an unticked kind still uses stays.
+  std::vector<engine::InstrumentKind> ticked;
   for (const engine::InstrumentEntry& entry : engine::InstrumentTable())
-    if (CheckBoxOf(entry.kind).Checked()) engine::RemoveInstrument(platform_, entry.kind);
+    if (CheckBoxOf(entry.kind).Checked()) ticked.push_back(entry.kind);
+  engine::RemoveInstruments(platform_, ticked);
 
   Label1.SetCaption(kRemoved);
   Label2.SetCaption("");

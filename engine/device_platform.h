@@ -199,6 +199,10 @@ inline constexpr uint32_t kKeySetValue = 0x2;
 inline constexpr uint32_t kKeyQueryValue = 0x1;
 inline constexpr uint32_t kScManagerAllAccess = 0xF003F;
 inline constexpr int32_t kErrorSuccess = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kServiceBootStart = 0;
+inline constexpr uint32_t kServiceSystemStart = 1;
+inline constexpr uint32_t kErrorServiceMarkedForDelete = 1072;
 
 class DevicePlatform {
  public:

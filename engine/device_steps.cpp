@@ -5,10 +5,15 @@
 #include <cstring>
 
 #include "engine/hardware_ids.h"
+#include "engine/instrument_table.h"
 #include "engine/local_buffer.h"
+#include "engine/platform_handle.h"
 
 namespace engine {
 namespace {
+
+constexpr char kInfPathValue[] = "InfPath";
+constexpr uint32_t kInfPathSize = 260;
 
 // The text at `text`, ending at its zero or after `limit` bytes.
 std::string BoundedText(const uint8_t* text, uint32_t limit) {
@@ -54,7 +59,17 @@ class CompatibleDriverList {
   SpDevinfoData& device_;
 };
 
-// Appends the INF file named by the detail of `driver`, if it can be read.
+// True when an id that the driver's model line names (the detail's
+// hardware id and compatible ids) contains an instrument id.
+bool NamesInstrument(DevicePlatform& platform, const LocalBuffer& detail) {
+  constexpr uint32_t ids_at = offsetof(SpDrvinfoDetailDataA, HardwareID);
+  std::vector<std::string> ids;
+  SplitMultiString(platform, detail.data() + ids_at, detail.size() - ids_at, ids);
+  return IsInstrumentDevice(platform, ids);
+}
+
+// Appends the INF file named by the detail of `driver`, if it can be read
+// and the driver was written for an instrument.
 void AppendInfFile(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                    SpDrvinfoDataA& driver, DeviceRecord& record) {
   uint32_t required = 0;
@@ -67,7 +82,8 @@ void AppendInfFile(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& d
   const uint32_t cb_size = sizeof(SpDrvinfoDetailDataA);
   std::memcpy(detail.data() + offsetof(SpDrvinfoDetailDataA, cbSize), &cb_size, sizeof(cb_size));
   if (platform.SetupDiGetDriverInfoDetailA(set, &device, &driver, detail.data(), detail.size(),
-                                           nullptr)) {
+                                           nullptr) &&
+      NamesInstrument(platform, detail)) {
     record.inf_files.push_back(
         BoundedText(detail.data() + offsetof(SpDrvinfoDetailDataA, InfFileName),
                     sizeof(SpDrvinfoDetailDataA::InfFileName)));
@@ -122,6 +138,21 @@ void CollectInfFiles(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData&
     driver.cbSize = sizeof(driver);
     if (!platform.SetupDiEnumDriverInfoA(set, &device, kSpditCompatDriver, index, &driver)) break;
     AppendInfFile(platform, set, device, driver, record);
+  }
+}
+
+void ReadInstalledInf(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                      DeviceRecord& record) {
+  const KeyHandle handle =
+      platform.SetupDiOpenDevRegKey(set, &device, kDicsFlagGlobal, 0, kDiregDrv, kKeyQueryValue);
+  if (handle == kInvalidHandleValue) return;  // no driver installed
+  const OwnedKey key(platform, handle);
+  uint8_t value[kInfPathSize + 1] = {};  // one spare zero ends any text
+  uint32_t size = kInfPathSize;
+  uint32_t type = 0;
+  if (platform.RegQueryValueExA(key.get(), kInfPathValue, &type, value, &size) == kErrorSuccess &&
+      type == kRegSz) {
+    record.installed_inf = BoundedText(value, kInfPathSize);
   }
 }
 

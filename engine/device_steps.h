@@ -18,9 +18,15 @@ void ReadDevicePropertiesNT(DevicePlatform& platform, DevInfoHandle set, SpDevin
 void ReadDeviceProperties9x(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                             DeviceRecord& record);
 
-// Appends the INF file of every compatible driver to record.inf_files.
+// Appends to record.inf_files the INF file of every compatible driver
+// whose model line names an instrument id.
 void CollectInfFiles(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
                      DeviceRecord& record);
+
+// Fills record.installed_inf from the "InfPath" value of the device's
+// driver key; leaves it empty when there is no such key or text.
+void ReadInstalledInf(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device,
+                      DeviceRecord& record);
 
 // NT family: deletes the hardware and driver keys of every hardware profile.
 void DeleteDeviceKeys(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& device);

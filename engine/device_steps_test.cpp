@@ -34,7 +34,7 @@ class DeviceStepsTest : public ::testing::Test {
 
 TEST_F(DeviceStepsTest, CollectInfFilesKeepsEveryDriverInOrderWithDuplicates) {
   // One INF that provides two compatible drivers is listed twice.
-  Open({"DEV", std::vector<std::string>{"ID"}, std::nullopt,
+  Open({"DEV", std::vector<std::string>{"USB\\VID_7A5C&PID_0011"}, std::nullopt,
         {"C:\\WINDOWS\\inf\\oem12.inf", "C:\\WINDOWS\\inf\\oem3.inf", "C:\\WINDOWS\\inf\\oem12.inf"}});
   record.inf_files = {"kept"};
   CollectInfFiles(platform, set, device_data, record);
@@ -68,6 +68,23 @@ TEST_F(DeviceStepsTest, DriverWhoseDetailCannotBeSizedIsSkipped) {
   CollectInfFiles(platform, set, device_data, record);
   EXPECT_THAT(record.inf_files, IsEmpty());
   EXPECT_EQ(platform.allocations, 0);  // no buffer too small for its own header
+}
+
+TEST_F(DeviceStepsTest, InstalledInfComesFromTheDriverKey) {
+  FakeDevice device{"DEV", std::vector<std::string>{"ID"}, std::nullopt, {}};
+  device.driver_values = {{"DriverDesc", "x"}, {"infpath", "oem7.inf"}};
+  Open(device);
+  ReadInstalledInf(platform, set, device_data, record);
+  EXPECT_EQ(record.installed_inf, "oem7.inf");
+  EXPECT_THAT(platform.CallsOf("SetupDiOpenDevRegKey"),
+              ElementsAre("SetupDiOpenDevRegKey(DEV, 1, 0, 2, 0x1)"));
+  EXPECT_EQ(platform.open_keys(), 0);
+
+  // No driver installed: no key, nothing known.
+  platform.devices[0].driver_values.clear();
+  DeviceRecord empty;
+  ReadInstalledInf(platform, set, device_data, empty);
+  EXPECT_EQ(empty.installed_inf, "");
 }
 
 TEST_F(DeviceStepsTest, PropertiesNtFillServiceAndHardwareIds) {

@@ -4,9 +4,11 @@
 
 #include "engine/device_steps.h"
 #include "engine/driver_cleanup.h"
+#include "engine/foreign_use.h"
 #include "engine/hardware_ids.h"
 #include "engine/manufacturer_lookup.h"
 #include "engine/platform_handle.h"
+#include "engine/service_cleanup.h"
 
 namespace engine {
 namespace {
@@ -24,10 +26,11 @@ void ForEachDevice(DevicePlatform& platform, DevInfoHandle handle, const DeviceV
   }
 }
 
-bool RunWalk(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+bool RunWalk(DevicePlatform& platform, const std::string& id, WalkMode mode,
+             const RemovalScope& scope) {
   try {
-    return platform.IsNtFamily() ? UninstallDevicesNT(platform, id, mode)
-                                 : UninstallDevices9x(platform, id, mode);
+    return platform.IsNtFamily() ? UninstallDevicesNT(platform, id, mode, scope)
+                                 : UninstallDevices9x(platform, id, mode, scope);
   } catch (...) {
     // Out of memory in the middle of a walk; the walk's resources are
     // already released and the engine reports no failure of its own.
@@ -37,14 +40,19 @@ bool RunWalk(DevicePlatform& platform, const std::string& id, WalkMode mode) {
 
 }  // namespace
 
-bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMode mode,
+                        const RemovalScope& scope) {
   const DevInfoHandle handle = platform.SetupDiGetClassDevsW(nullptr, nullptr, 0, kDigcfAllClasses);
   if (handle == kInvalidHandleValue) return false;
   bool found = false;
+  ForeignUse foreign(platform, handle, scope);
   ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {
     DeviceRecord record;
     ReadDevicePropertiesNT(platform, set, device, record);
     if (!HardwareIdsContain(platform, record.hardware_ids, id)) return;
+    // Whether an inbox INF installed the service shows in the driver key,
+    // which the next step deletes.
+    ReadInstalledInf(platform, set, device, record);
     if (mode == WalkMode::Remove) {
       DeleteDeviceKeys(platform, set, device);
     } else {
@@ -53,16 +61,18 @@ bool UninstallDevicesNT(DevicePlatform& platform, const std::string& id, WalkMod
     CollectInfFiles(platform, set, device, record);
     // A node the class installer keeps does not stop the cleanup.
     if (mode == WalkMode::Remove) RemoveDeviceNT(platform, set, device);
-    LookUpServiceFile(platform, set, record, mode);
-    DeleteDriverFiles(platform, record, mode, true);
+    LookUpServiceFile(platform, record, mode, foreign);
+    DeleteDriverFiles(platform, record, mode, true, foreign);
   });
   return found;
 }
 
-bool UninstallDevices9x(DevicePlatform& platform, const std::string& id, WalkMode mode) {
+bool UninstallDevices9x(DevicePlatform& platform, const std::string& id, WalkMode mode,
+                        const RemovalScope& scope) {
   const DevInfoHandle handle = platform.SetupDiGetClassDevsA(nullptr, nullptr, 0, kDigcfAllClasses);
   if (handle == kInvalidHandleValue) return false;
   bool found = false;
+  ForeignUse foreign(platform, handle, scope);
   ForEachDevice(platform, handle, [&](DevInfoHandle set, SpDevinfoData& device) {
     DeviceRecord record;
     ReadDeviceProperties9x(platform, set, device, record);
@@ -74,17 +84,17 @@ bool UninstallDevices9x(DevicePlatform& platform, const std::string& id, WalkMod
     } else {
       found = true;
     }
-    DeleteDriverFiles(platform, record, mode, false);
+    DeleteDriverFiles(platform, record, mode, false, foreign);
   });
   return found;
 }
 
 bool DriversPresentFor(DevicePlatform& platform, const std::string& id) {
-  return RunWalk(platform, id, WalkMode::Probe);
+  return RunWalk(platform, id, WalkMode::Probe, RemovalScope({}));
 }
 
-bool RemoveDriversFor(DevicePlatform& platform, const std::string& id) {
-  RunWalk(platform, id, WalkMode::Remove);
+bool RemoveDriversFor(DevicePlatform& platform, const std::string& id, const RemovalScope& scope) {
+  RunWalk(platform, id, WalkMode::Remove, scope);
   return false;
 }
 
@@ -96,15 +106,24 @@ bool ProbeInstrument(DevicePlatform& platform, InstrumentKind kind) {
   }
 }
 
-void RemoveInstrument(DevicePlatform& platform, InstrumentKind kind) {
+void RemoveInstrument(DevicePlatform& platform, InstrumentKind kind, const RemovalScope& scope) {
   try {
     for (const RemovalGroup& group : InstrumentEntryFor(kind).groups) {
       CurrentManufacturer() = LookUpManufacturer(platform, group.interface_class);
-      for (const char* id : group.ids) RemoveDriversFor(platform, id);
+      for (const char* id : group.ids) RemoveDriversFor(platform, id, scope);
     }
   } catch (...) {
     // Out of memory between walks: the rest of the kind stays installed,
     // which the user sees on the next start.
+  }
+}
+
+void RemoveInstruments(DevicePlatform& platform, std::span<const InstrumentKind> kinds) {
+  try {
+    const RemovalScope scope(kinds);
+    for (InstrumentKind kind : kinds) RemoveInstrument(platform, kind, scope);
+  } catch (...) {
+    // Out of memory before the first walk: nothing was removed.
   }
 }
 

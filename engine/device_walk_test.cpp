@@ -13,6 +13,7 @@ using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 constexpr char kId0011[] = "USB\\Vid_7a5c&Pid_0011";
+constexpr InstrumentKind kD805Only[] = {InstrumentKind::D805};
 
 // A matching instrument with a service and one driver package, and an
 // unrelated device without a service.
@@ -40,15 +41,6 @@ class DeviceWalkTest : public ::testing::Test {
     EXPECT_EQ(platform.live_buffers(), 0);
   }
 
-  // The calls whose text starts with `prefix`.
-  std::vector<std::string> CallsOf(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& call : platform.calls) {
-      if (call.rfind(prefix, 0) == 0) found.push_back(call);
-    }
-    return found;
-  }
-
   FakeDevicePlatform platform;
 };
 
@@ -68,8 +60,36 @@ std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> 
   return all;
 }
 
+// The other maker's device as the removal looks at what it uses: its
+// properties, and its driver key (it has none).
+std::vector<std::string> ForeignLook(bool nt_family) {
+  const std::vector<std::string> nt = {
+      "SetupDiEnumDeviceInfo(0)",
+      "SetupDiGetDeviceRegistryPropertyW(USB\\VID_7A5C&PID_0011\\5&1, 4, 0)",
+      "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 4, 20)",
+      "SetupDiGetDeviceRegistryPropertyW(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
+      "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 108)",
+      "SetupDiEnumDeviceInfo(1)",
+      "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 4, 0)",
+      "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 1, 0)",
+      "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 46)",
+      "SetupDiOpenDevRegKey(ROOT\\LEGACY\\0000, 1, 0, 2, 0x1)",
+      "SetupDiEnumDeviceInfo(2)"};
+  const std::vector<std::string> x9 = {
+      "SetupDiEnumDeviceInfo(0)",
+      "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
+      "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 55)",
+      "SetupDiEnumDeviceInfo(1)",
+      "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 0)",
+      "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 24)",
+      "SetupDiOpenDevRegKey(ROOT\\LEGACY\\0000, 1, 0, 2, 0x1)",
+      "SetupDiEnumDeviceInfo(2)"};
+  return nt_family ? nt : x9;
+}
+
 // NT family: the service and the hardware ids, sized wide and read ANSI
-// (wide sizes are twice the ANSI bytes in the fake).
+// (wide sizes are twice the ANSI bytes in the fake); the installed INF
+// before the keys go (the instrument has no driver key in the fake).
 std::vector<std::string> NtWalk(bool remove) {
   const std::vector<std::string> removal = {
       "SetupDiSetClassInstallParamsA(USB\\VID_7A5C&PID_0011\\5&1, 8, 5, 1, 0, 16)",
@@ -77,13 +97,19 @@ std::vector<std::string> NtWalk(bool remove) {
   };
   const std::vector<std::string> keys = {
       "SetupDiDeleteDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0xffffffff, 4)"};
-  // The fake has no such service: the manager opens, the service does not.
   const std::vector<std::string> service = {"OpenSCManagerA(null, null, 0xf003f)",
                                             "OpenServiceA(varnelusb, 0xf003f)",
-                                            "CloseServiceHandle"};
+                                            "QueryServiceConfigA(varnelusb, 0)",
+                                            "QueryServiceConfigA(varnelusb, 92)"};
+  // Nobody else names it, Windows does not provide it: it goes.
+  const std::vector<std::string> service_deletion = {
+      "LoadLibraryA(sfc.dll)", "GetProcAddress(SfcIsFileProtected)", "FreeLibrary",
+      "DeleteService(varnelusb)"};
+  const std::vector<std::string> close = {"CloseServiceHandle", "CloseServiceHandle"};
   const std::vector<std::string> files = {
       "LoadLibraryA(sfc.dll)",
       "GetProcAddress(SfcIsFileProtected)",
+      "DeleteFileA(C:\\WINDOWS\\System32\\DRIVERS\\varnel.sys)",
       "GetModuleHandleA(setupapi.dll)",
       "GetProcAddress(SetupUninstallOEMInfA)",
       "SetupUninstallOEMInfA(oem12.inf, 0)",
@@ -91,17 +117,22 @@ std::vector<std::string> NtWalk(bool remove) {
       "DeleteFileA(C:\\WINDOWS\\inf\\oem12.PNF)",
       "FreeLibrary",
   };
+  const std::vector<std::string> none;
   return Joined({
       {"SetupDiGetClassDevsW(null, null, 0, 0x4)", "SetupDiEnumDeviceInfo(0)",
        "SetupDiGetDeviceRegistryPropertyW(USB\\VID_7A5C&PID_0011\\5&1, 4, 0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 4, 20)",
        "SetupDiGetDeviceRegistryPropertyW(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
-       "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 108)"},
-      remove ? keys : std::vector<std::string>{},
+       "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 108)",
+       "SetupDiOpenDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0, 2, 0x1)"},
+      remove ? keys : none,
       kInstrumentDrivers,
-      remove ? removal : std::vector<std::string>{},
+      remove ? removal : none,
       service,
-      remove ? files : std::vector<std::string>{},
+      remove ? ForeignLook(true) : none,
+      remove ? service_deletion : none,
+      close,
+      remove ? files : none,
       {"SetupDiEnumDeviceInfo(1)", "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 4, 0)",
        "SetupDiGetDeviceRegistryPropertyW(ROOT\\LEGACY\\0000, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 46)", "SetupDiEnumDeviceInfo(2)",
@@ -116,23 +147,25 @@ std::vector<std::string> Walk9x(bool remove) {
       "SetupDiSetClassInstallParamsA(USB\\VID_7A5C&PID_0011\\5&1, 8, 5, 1, 0, 16)",
       "SetupDiCallClassInstaller(5, USB\\VID_7A5C&PID_0011\\5&1)",
       "SetupDiDeleteDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0x0, 1)",
-  };
-  const std::vector<std::string> files = {
       "LoadLibraryA(sfc.dll)",
       "GetProcAddress(SfcIsFileProtected)",
+  };
+  const std::vector<std::string> files = {
       "DeleteFileA(C:\\WINDOWS\\inf\\other\\oem12.inf)",
       "DeleteFileA(C:\\WINDOWS\\inf\\oem12.inf)",
       "DeleteFileA(C:\\WINDOWS\\inf\\oem12.PNF)",
       "FreeLibrary",
   };
+  const std::vector<std::string> none;
   return Joined({
       {"SetupDiGetClassDevsA(null, null, 0, 0x4)", "SetupDiEnumDeviceInfo(0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(USB\\VID_7A5C&PID_0011\\5&1, 1, 55)",
        "SetupDiOpenDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0, 2, 0x3)"},
       kInstrumentDrivers,
-      remove ? removal : std::vector<std::string>{},
-      remove ? files : std::vector<std::string>{},
+      remove ? removal : none,
+      remove ? ForeignLook(false) : none,
+      remove ? files : none,
       {"SetupDiEnumDeviceInfo(1)", "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 0)",
        "SetupDiGetDeviceRegistryPropertyA(ROOT\\LEGACY\\0000, 1, 24)", "SetupDiEnumDeviceInfo(2)",
        "SetupDiDestroyDeviceInfoList"},
@@ -155,14 +188,18 @@ TEST_F(DeviceWalkTest, ExactCallsOfBothWalksInBothModes) {
     FakeDevicePlatform walk_platform;
     walk_platform.platform_id = c.platform_id;
     walk_platform.devices = {Instrument(), Unrelated()};
+    walk_platform.services = {{"varnelusb", "System32\\DRIVERS\\varnel.sys"}};
+    walk_platform.files = {"C:\\WINDOWS\\System32\\DRIVERS\\varnel.sys",
+                           "C:\\WINDOWS\\inf\\oem12.inf", "C:\\WINDOWS\\inf\\oem12.PNF"};
     // Probe answers true on the match and still visits every device;
     // remove answers false although it removed the instrument.
-    const bool result = c.remove ? RemoveDriversFor(walk_platform, kId0011)
+    const bool result = c.remove ? RemoveDriversFor(walk_platform, kId0011, RemovalScope(kD805Only))
                                  : DriversPresentFor(walk_platform, kId0011);
     EXPECT_EQ(result, !c.remove);
     EXPECT_THAT(walk_platform.calls, ElementsAreArray(c.calls))
         << "platform " << c.platform_id << (c.remove ? " remove" : " probe");
     EXPECT_EQ(walk_platform.devices[0].removed, c.remove);
+    EXPECT_EQ(walk_platform.files.count("C:\\WINDOWS\\inf\\oem12.inf"), c.remove ? 0u : 1u);
     EXPECT_FALSE(walk_platform.devices[1].removed);
     EXPECT_EQ(walk_platform.live_buffers(), 0);
     EXPECT_EQ(walk_platform.open_driver_lists(), 0);
@@ -172,8 +209,8 @@ TEST_F(DeviceWalkTest, ExactCallsOfBothWalksInBothModes) {
 TEST_F(DeviceWalkTest, ProbeFindsNothingWhenNoDeviceMatches) {
   platform.devices = {Unrelated(), WithIds("X\\1", {"USB\\VID_7A5C&PID_0012"})};
   EXPECT_FALSE(DriversPresentFor(platform, kId0011));
-  EXPECT_THAT(CallsOf("SetupDiBuildDriverInfoList"), IsEmpty());
-  EXPECT_THAT(CallsOf("SetupDiEnumDeviceInfo"),
+  EXPECT_THAT(platform.CallsOf("SetupDiBuildDriverInfoList"), IsEmpty());
+  EXPECT_THAT(platform.CallsOf("SetupDiEnumDeviceInfo"),
               ElementsAre("SetupDiEnumDeviceInfo(0)", "SetupDiEnumDeviceInfo(1)",
                           "SetupDiEnumDeviceInfo(2)"));
 }
@@ -188,8 +225,8 @@ TEST_F(DeviceWalkTest, SetThatCannotBeOpenedEndsTheWalk) {
 TEST_F(DeviceWalkTest, TwoMatchingDevicesAreRemovedInEnumerationOrder) {
   platform.devices = {WithIds("FIRST", {"USB\\VID_7A5C&PID_0011&REV_0100"}), Unrelated(),
                       WithIds("SECOND", {"USB\\VID_7A5C&PID_0011&REV_0200"})};
-  RemoveDriversFor(platform, kId0011);
-  EXPECT_THAT(CallsOf("SetupDiCallClassInstaller"),
+  RemoveDriversFor(platform, kId0011, RemovalScope(kD805Only));
+  EXPECT_THAT(platform.CallsOf("SetupDiCallClassInstaller"),
               ElementsAre("SetupDiCallClassInstaller(5, FIRST)",
                           "SetupDiCallClassInstaller(5, SECOND)"));
   EXPECT_TRUE(platform.devices[0].removed);
@@ -233,7 +270,7 @@ TEST_F(DeviceWalkTest, FailedClassInstallerRemovalStillRunsTheLaterSteps) {
     FakeDevice stuck = WithIds("STUCK", {"USB\\VID_7A5C&PID_0011"});
     stuck.removal_fails = true;
     walk_platform.devices = {stuck, WithIds("NEXT", {"USB\\VID_7A5C&PID_0011"})};
-    RemoveDriversFor(walk_platform, kId0011);
+    RemoveDriversFor(walk_platform, kId0011, RemovalScope(kD805Only));
     std::vector<std::string> seen;
     for (const std::string& call : walk_platform.calls) {
       for (const std::string& prefix : sequence) {
@@ -257,7 +294,7 @@ TEST_F(DeviceWalkTest, DeviceWithUnreadablePropertiesNeverMatches) {
     no_ids.hardware_ids.reset();
     walk_platform.devices = {unreadable, no_ids};
     EXPECT_FALSE(DriversPresentFor(walk_platform, kId0011)) << platform_id;
-    RemoveDriversFor(walk_platform, kId0011);
+    RemoveDriversFor(walk_platform, kId0011, RemovalScope(kD805Only));
     EXPECT_FALSE(walk_platform.devices[0].removed);
     EXPECT_FALSE(walk_platform.devices[1].removed);
     EXPECT_EQ(walk_platform.live_buffers(), 0);
@@ -268,8 +305,8 @@ TEST_F(DeviceWalkTest, OutOfMemorySkipsTheDevicesQuietly) {
   platform.devices = {Instrument()};
   platform.out_of_memory = true;
   EXPECT_FALSE(DriversPresentFor(platform, kId0011));
-  EXPECT_THAT(CallsOf("SetupDiGetDeviceRegistryPropertyA"), IsEmpty());
-  EXPECT_THAT(CallsOf("SetupDiDestroyDeviceInfoList"), ElementsAre("SetupDiDestroyDeviceInfoList"));
+  EXPECT_THAT(platform.CallsOf("SetupDiGetDeviceRegistryPropertyA"), IsEmpty());
+  EXPECT_THAT(platform.CallsOf("SetupDiDestroyDeviceInfoList"), ElementsAre("SetupDiDestroyDeviceInfoList"));
 }
 
 TEST_F(DeviceWalkTest, ProbeInstrumentAsksOnlyForTheProbeId) {
@@ -278,8 +315,8 @@ TEST_F(DeviceWalkTest, ProbeInstrumentAsksOnlyForTheProbeId) {
   EXPECT_FALSE(ProbeInstrument(platform, InstrumentKind::K3));
   platform.devices.push_back(WithIds("K3", {"USB\\VID_7A5C&PID_0014&REV_0001"}));
   EXPECT_TRUE(ProbeInstrument(platform, InstrumentKind::K3));
-  EXPECT_THAT(CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(2));  // one walk per probe
-  EXPECT_THAT(CallsOf("SetupDiCallClassInstaller"), IsEmpty());
+  EXPECT_THAT(platform.CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(2));  // one walk per probe
+  EXPECT_THAT(platform.CallsOf("SetupDiCallClassInstaller"), IsEmpty());
 }
 
 TEST_F(DeviceWalkTest, RemoveInstrumentWalksEachIdOfEachGroupInOrder) {
@@ -287,11 +324,12 @@ TEST_F(DeviceWalkTest, RemoveInstrumentWalksEachIdOfEachGroupInOrder) {
   // shows the order of the walks.
   platform.devices = {WithIds("K3", {"USB\\VID_7A5C&PID_0014"}),
                       WithIds("K3-OTHER", {"USB\\VID_7A5C&PID_0015"})};
-  RemoveInstrument(platform, InstrumentKind::K3);
-  EXPECT_THAT(CallsOf("SetupDiCallClassInstaller"),
+  const InstrumentKind k3[] = {InstrumentKind::K3};
+  RemoveInstruments(platform, k3);
+  EXPECT_THAT(platform.CallsOf("SetupDiCallClassInstaller"),
               ElementsAre("SetupDiCallClassInstaller(5, K3-OTHER)",
                           "SetupDiCallClassInstaller(5, K3)"));
-  EXPECT_THAT(CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(2));
+  EXPECT_THAT(platform.CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(2));
 }
 
 TEST_F(DeviceWalkTest, UsbAdapterIsRemovedOnceAcrossTheThreeKindsThatShareIt) {
@@ -299,13 +337,12 @@ TEST_F(DeviceWalkTest, UsbAdapterIsRemovedOnceAcrossTheThreeKindsThatShareIt) {
                       WithIds("K2", {"USB\\VID_7A5C&PID_0018"}),
                       WithIds("ADAPTER-FD", {"USB\\VID_7A5C&PID_00FD"}),
                       WithIds("Q2", {"USB\\VID_7A5C&PID_0010"})};
-  for (InstrumentKind kind : {InstrumentKind::Q2, InstrumentKind::K2, InstrumentKind::D801}) {
-    RemoveInstrument(platform, kind);
-  }
+  const InstrumentKind kinds[] = {InstrumentKind::Q2, InstrumentKind::K2, InstrumentKind::D801};
+  RemoveInstruments(platform, kinds);
   // Three walks per kind: its own id, then the adapter's two ids; the
   // second and third adapter passes find nothing left to remove.
-  EXPECT_THAT(CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(9));
-  EXPECT_THAT(CallsOf("SetupDiCallClassInstaller"),
+  EXPECT_THAT(platform.CallsOf("SetupDiGetClassDevsW"), ::testing::SizeIs(9));
+  EXPECT_THAT(platform.CallsOf("SetupDiCallClassInstaller"),
               ElementsAre("SetupDiCallClassInstaller(5, Q2)",
                           "SetupDiCallClassInstaller(5, ADAPTER-FD)",
                           "SetupDiCallClassInstaller(5, ADAPTER-FE)",

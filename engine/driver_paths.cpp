@@ -11,6 +11,9 @@ constexpr char kOtherFolder[] = "other\\";
 constexpr char kSystemRootPrefix[] = "\\SystemRoot\\";
 constexpr char kObjectManagerPrefix[] = "\\??\\";
 constexpr char kWin32LongPrefix[] = "\\\\?\\";
+constexpr char kDriversFolder[] = "\\System32\\drivers\\";
+constexpr char kInfFolder[] = "\\INF";
+constexpr char kVendorCopyFolder[] = "\\INF\\other";
 
 bool SameAsciiText(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&
@@ -36,8 +39,29 @@ std::string WithBackslashes(std::string path) {
   return path;
 }
 
+bool EndsWithAscii(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         SameAsciiText(text.substr(text.size() - suffix.size()), suffix);
+}
+
 bool HasDrive(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+// The Windows directory with backslashes and without a trailing one.
+std::string WindowsFolder(const std::string& windows_directory) {
+  return WithoutTrailingBackslash(WithBackslashes(windows_directory));
+}
+
+// Splits `path` at its last separator into folder and name; false when it
+// has none.
+bool SplitFolder(const std::string& path, std::string& folder, std::string& name) {
+  const std::string text = WithBackslashes(path);
+  const size_t separator = text.find_last_of('\\');
+  if (separator == std::string::npos) return false;
+  folder = text.substr(0, separator);
+  name = text.substr(separator + 1);
+  return true;
 }
 
 }  // namespace
@@ -49,20 +73,21 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 
 std::string DriverFileOfImagePath(const std::string& windows_directory,
                                   const std::string& image_path) {
-  if (image_path.empty()) return {};
+  const std::string image = WithBackslashes(image_path);
+  if (image.empty()) return {};
   for (const char* prefix : {kObjectManagerPrefix, kWin32LongPrefix}) {
-    if (StartsWithAscii(image_path, prefix)) return image_path.substr(std::string(prefix).size());
+    if (StartsWithAscii(image, prefix)) return image.substr(std::string(prefix).size());
   }
-  if (HasDrive(image_path) || StartsWithAscii(image_path, "\\\\")) return image_path;
+  if (HasDrive(image) || StartsWithAscii(image, "\\\\")) return image;
   if (windows_directory.empty()) return {};
-  if (StartsWithAscii(image_path, kSystemRootPrefix)) {
-    return JoinPath(windows_directory, image_path.substr(sizeof(kSystemRootPrefix) - 1));
+  if (StartsWithAscii(image, kSystemRootPrefix)) {
+    return JoinPath(windows_directory, image.substr(sizeof(kSystemRootPrefix) - 1));
   }
   // Rooted without a drive: the drive of the Windows directory.
-  if (image_path.front() == '\\') {
-    return HasDrive(windows_directory) ? windows_directory.substr(0, 2) + image_path : "";
+  if (image.front() == '\\') {
+    return HasDrive(windows_directory) ? windows_directory.substr(0, 2) + image : "";
   }
-  return JoinPath(windows_directory, image_path);
+  return JoinPath(windows_directory, image);
 }
 
 std::string PnfTwinOf(const std::string& inf_path) {
@@ -87,17 +112,40 @@ std::string FileNameOf(const std::string& path) {
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+bool IsOemInfName(const std::string& name) {
+  return name.size() > 7 && StartsWithAscii(name, "oem") && EndsWithAscii(name, ".inf");
+}
+
 bool IsOemInfFile(const std::string& windows_directory, const std::string& inf_path) {
+  std::string folder, name;
+  if (windows_directory.empty() || !SplitFolder(inf_path, folder, name)) return false;
+  return SameAsciiText(folder, WindowsFolder(windows_directory) + kInfFolder) &&
+         IsOemInfName(name);
+}
+
+bool IsVendorInf9x(const std::string& windows_directory, const std::string& inf_path) {
+  std::string folder, name;
+  if (windows_directory.empty() || !SplitFolder(inf_path, folder, name)) return false;
+  if (IsOemInfFile(windows_directory, inf_path)) return true;
+  return SameAsciiText(folder, WindowsFolder(windows_directory) + kVendorCopyFolder) &&
+         IsSingleFileName(name) && name.size() > 4 && EndsWithAscii(name, ".inf");
+}
+
+bool IsSingleFileName(const std::string& text) {
+  return !text.empty() && text.find_first_of("\\/:") == std::string::npos &&
+         text.find("..") == std::string::npos;
+}
+
+bool IsDeletableDriverFile(const std::string& windows_directory, const std::string& path) {
   if (windows_directory.empty()) return false;
-  const std::string path = WithBackslashes(inf_path);
-  const size_t separator = path.find_last_of('\\');
-  if (separator == std::string::npos) return false;
-  const std::string folder = path.substr(0, separator);
-  const std::string name = path.substr(separator + 1);
-  const std::string inf_folder =
-      WithoutTrailingBackslash(WithBackslashes(windows_directory)) + "\\INF";
-  return SameAsciiText(folder, inf_folder) && name.size() > 7 && StartsWithAscii(name, "oem") &&
-         SameAsciiText(name.substr(name.size() - 4), ".inf");
+  const std::string file = WithBackslashes(path);
+  // A drive letter and a backslash: no UNC share, no device namespace
+  // ("\\?\", "\\.\", "\??\"), nothing relative to a current folder.
+  if (!HasDrive(file) || file.size() < 3 || file[2] != '\\') return false;
+  const std::string folder = WindowsFolder(windows_directory) + kDriversFolder;
+  if (!StartsWithAscii(file, folder)) return false;
+  const std::string name = file.substr(folder.size());
+  return IsSingleFileName(name) && name.size() > 4 && EndsWithAscii(name, ".sys");
 }
 
 }  // namespace engine

@@ -1,7 +1,8 @@
-// Path texts of the driver cleanup: where a service's image file lies, the
-// PNF twin of an INF file, the 9x family's copy of an INF file, and whether
-// an INF file is one that Setup copied in for a third-party driver. Pure
-// text work on ANSI paths with backslashes; nothing here asks the system.
+// Path texts of the driver cleanup: where a service's image file lies and
+// whether it is one that may be deleted, the PNF twin of an INF file, the
+// 9x family's copy of an INF file, and whether an INF file is one that
+// Setup copied in for a vendor's driver. Pure text work on ANSI paths,
+// where "/" separates as "\" does; nothing here asks the system.
 #pragma once
 
 #include <string>
@@ -16,7 +17,8 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 // forms: relative to the Windows directory ("System32\DRIVERS\x.sys"),
 // "\SystemRoot\...", the object-manager form "\??\C:\..." and plain
 // absolute paths. Empty when a relative or \SystemRoot form meets an
-// unknown Windows directory, so that nothing is deleted by guesswork.
+// unknown Windows directory, so that nothing is deleted by guesswork. The
+// image path's slashes become backslashes.
 std::string DriverFileOfImagePath(const std::string& windows_directory,
                                   const std::string& image_path);
 
@@ -32,8 +34,26 @@ std::string OtherCopyOf(const std::string& inf_path, const std::string& manufact
 // The name after the last separator, a backslash or a slash.
 std::string FileNameOf(const std::string& path);
 
-// True for "oem*.inf" directly inside the Windows directory's INF folder,
-// compared without regard to ASCII case. Inbox INF files never qualify.
+// True for a name "oem*.inf", compared without regard to ASCII case: the
+// name the NT family gives every INF it copies in for a vendor's driver.
+bool IsOemInfName(const std::string& name);
+
+// True for "oem*.inf" directly inside the Windows directory's INF folder.
+// Inbox INF files never qualify.
 bool IsOemInfFile(const std::string& windows_directory, const std::string& inf_path);
+
+// The 9x family's vendor INF files: "oem*.inf" in the INF folder, or any
+// INF in its "other" folder, where that family keeps the copies it made
+// of vendors' INF files. Inbox INF files never qualify.
+bool IsVendorInf9x(const std::string& windows_directory, const std::string& inf_path);
+
+// True for a text that is one file name: not empty, no separator or colon,
+// no "..". Texts from the registry that are pasted into paths must be.
+bool IsSingleFileName(const std::string& text);
+
+// True for a driver image this program may delete: an absolute path (drive
+// letter, no UNC or device prefix) of a ".sys" file directly inside
+// <windows_directory>\System32\drivers, with no ".." anywhere.
+bool IsDeletableDriverFile(const std::string& windows_directory, const std::string& path);
 
 }  // namespace engine

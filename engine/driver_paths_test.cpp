@@ -21,6 +21,7 @@ TEST(DriverPaths, ImagePathFormsNameTheRealFile) {
       {"C:\\WINDOWS", "\\systemroot\\x.sys", "C:\\WINDOWS\\x.sys"},
       {"C:\\WINDOWS", "\\??\\D:\\Drivers\\x.sys", "D:\\Drivers\\x.sys"},
       {"C:\\WINDOWS", "D:\\Drivers\\x.sys", "D:\\Drivers\\x.sys"},
+      {"C:\\WINDOWS", "system32/drivers/x.sys", "C:\\WINDOWS\\system32\\drivers\\x.sys"},
       {"C:\\WINDOWS", "\\Drivers\\x.sys", "C:\\Drivers\\x.sys"},
       // Unknown Windows directory: no guessing for the relative forms.
       {"", "System32\\DRIVERS\\x.sys", ""},
@@ -72,6 +73,52 @@ TEST(DriverPaths, OnlyOemInfFilesOfTheInfFolderQualify) {
       {"", "C:\\WINDOWS\\inf\\oem12.inf", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsOemInfFile(c.windows, c.inf), c.oem) << c.inf;
+}
+
+TEST(DriverPaths, OnlySingleSysFilesOfTheDriversFolderMayBeDeleted) {
+  struct Case {
+    const char* windows;
+    const char* path;
+    bool deletable;
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\x.sys", true},
+      {"C:\\WINDOWS\\", "c:/windows/system32/drivers/X.SYS", true},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\..\\..\\x.sys", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\a..b.sys", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\sub\\x.sys", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\x.dll", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\.sys", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\x.sys:ads", false},
+      {"C:\\WINDOWS", "C:\\WINDOWS\\System32\\x.sys", false},
+      {"C:\\WINDOWS", "D:\\WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"C:\\WINDOWS", "\\\\server\\share\\WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"C:\\WINDOWS", "\\\\?\\C:\\WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"C:\\WINDOWS", "\\??\\C:\\WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"C:\\WINDOWS", "C:WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"", "C:\\WINDOWS\\System32\\DRIVERS\\x.sys", false},
+      {"C:\\WINDOWS", "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsDeletableDriverFile(c.windows, c.path), c.deletable) << c.windows << " " << c.path;
+  }
+}
+
+TEST(DriverPaths, RegistryTextsMustBeSingleFileNames) {
+  for (const char* name : {"x.sys", "Xyz", "OEM3.INF", "a b.c"}) EXPECT_TRUE(IsSingleFileName(name));
+  for (const char* text : {"", "..", "..\\x.sys", "a/b", "C:x", "a\\b", "x..y"}) {
+    EXPECT_FALSE(IsSingleFileName(text)) << text;
+  }
+}
+
+TEST(DriverPaths, VendorInfFilesOfThe9xFamily) {
+  EXPECT_TRUE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OEM3.INF"));
+  EXPECT_TRUE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\VarnelVT.INF"));
+  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\USB.INF"));
+  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\VT.PNF"));
+  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\SUB\\VT.INF"));
+  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\VT\\OTHER\\VT.INF"));
+  EXPECT_FALSE(IsVendorInf9x("", "C:\\WINDOWS\\INF\\OEM3.INF"));
 }
 
 TEST(DriverPaths, FileNameFollowsEitherSeparator) {

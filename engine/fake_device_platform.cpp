@@ -30,6 +30,8 @@ constexpr uint32_t kErrorProcNotFound = 127;
 constexpr uint32_t kErrorNoMoreItems = 259;
 constexpr uint32_t kErrorNoSuchPrivilege = 1313;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorInfInUseByDevices = 0xE000023D;
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -96,6 +98,14 @@ FakeDevicePlatform::~FakeDevicePlatform() {
 }
 
 std::vector<std::string> FakeDevicePlatform::TakeCalls() { return std::exchange(calls, {}); }
+
+std::vector<std::string> FakeDevicePlatform::CallsOf(const std::string& prefix) const {
+  std::vector<std::string> found;
+  for (const std::string& call : calls) {
+    if (call.rfind(prefix, 0) == 0) found.push_back(call);
+  }
+  return found;
+}
 
 bool FakeDevicePlatform::Fail(uint32_t error) {
   last_error_ = error;
@@ -276,18 +286,24 @@ bool FakeDevicePlatform::SetupDiGetDriverInfoDetailA(DevInfoHandle set, SpDevinf
     return Fail(kErrorInvalidParameter);
   }
   if (target->driver_details_unsized) return Fail(kErrorInvalidParameter);
-  const char kHardwareIds[] = "USB\\VID_7A5C\0\0";
-  const auto required = static_cast<uint32_t>(sizeof(SpDrvinfoDetailDataA) + sizeof(kHardwareIds));
+  const std::string& inf = target->inf_files[driver->Reserved];
+  const auto models = inf_models.find(inf);
+  std::string ids;
+  for (const std::string& id : models != inf_models.end()
+                                   ? models->second
+                                   : target->hardware_ids.value_or(std::vector<std::string>{})) {
+    ids += id + '\0';
+  }
+  ids += '\0';
+  const auto required = static_cast<uint32_t>(offsetof(SpDrvinfoDetailDataA, HardwareID) + ids.size());
   if (required_size) *required_size = required;
   if (!detail || detail_size < required) return Fail(kErrorInsufficientBuffer);
   uint32_t cb_size = 0;
   std::memcpy(&cb_size, detail, sizeof(cb_size));
   if (cb_size != sizeof(SpDrvinfoDetailDataA)) return Fail(kErrorInvalidUserBuffer);
-  const std::string& inf = target->inf_files[driver->Reserved];
   char* name = reinterpret_cast<char*>(detail + offsetof(SpDrvinfoDetailDataA, InfFileName));
   std::memcpy(name, inf.c_str(), std::min<size_t>(inf.size() + 1, 260));
-  std::memcpy(detail + offsetof(SpDrvinfoDetailDataA, HardwareID), kHardwareIds,
-              sizeof(kHardwareIds));
+  std::memcpy(detail + offsetof(SpDrvinfoDetailDataA, HardwareID), ids.data(), ids.size());
   return true;
 }
 
@@ -394,11 +410,21 @@ bool FakeDevicePlatform::SetupUninstallOEMInfA(ProcAddress entry, const char* in
   calls.push_back("SetupUninstallOEMInfA(" + Text(inf_file_name) + ", " + std::to_string(flags) +
                   ")");
   EXPECT_EQ(entry, kSetupUninstallOemInf);
+  // Without SUOI_FORCEDELETE a package that an installed device still
+  // uses stays, in the driver store and in the INF folder.
+  for (const FakeDevice& device : devices) {
+    if (device.removed) continue;
+    for (const auto& [value_name, data] : device.driver_values) {
+      if (NoCaseEqual(value_name, "InfPath") && NoCaseEqual(data, Text(inf_file_name))) {
+        return Fail(kErrorInfInUseByDevices);
+      }
+    }
+  }
   // The driver store's copy goes; the INF folder's files go with it.
   const std::string inf = windows_directory + "\\INF\\" + Text(inf_file_name);
   const std::string pnf = inf.substr(0, inf.find_last_of('.')) + ".PNF";
   files.erase(pnf);
-  return files.erase(inf) != 0;
+  return files.erase(inf) != 0 || Fail(kErrorFileNotFound);
 }
 
 ProcAddress FakeDevicePlatform::GetProcAddress(ModuleHandle module, const char* proc_name) {

@@ -26,7 +26,8 @@ struct FakeDevice {
   bool removal_fails = false;          // the class installer refuses kDifRemove
   bool driver_details_unsized = false;  // the detail size query reports nothing
   bool removed = false;                // set when the class installer removed it
-  // Values of the driver key, (name, data) in enumeration order.
+  // Values of the driver key, (name, data) in enumeration order; "InfPath"
+  // names the INF the installed driver came from. No values: no key.
   std::vector<std::pair<std::string, std::string>> driver_values;
   std::optional<Guid> interface_class;  // one device interface of this class
   std::optional<std::string> manufacturer;  // "Mfg" of ENUM\<instance id> (9x)
@@ -37,6 +38,7 @@ struct NoCaseLess {
   bool operator()(const std::string& a, const std::string& b) const;
 };
 using FakeFileSet = std::set<std::string, NoCaseLess>;
+bool NoCaseEqual(const std::string& a, const std::string& b);
 
 struct FakeTokenGroup {
   uint32_t rid;  // S-1-5-32-rid
@@ -73,8 +75,16 @@ class FakeDevicePlatform : public DevicePlatform {
   std::set<std::string> known_privileges{"SeShutdownPrivilege"};
   bool privilege_held = true;
 
+  // The ids that an INF's model lines name, which a driver's detail lists.
+  // An INF not listed here names the hardware ids of the device that asks:
+  // the usual reason why a driver is compatible with a device.
+  std::map<std::string, std::vector<std::string>, NoCaseLess> inf_models;
+
   std::string windows_directory = "C:\\WINDOWS";
   std::map<std::string, std::string> services;  // service name -> image path
+  std::map<std::string, uint32_t> service_start_types;  // absent: demand start (3)
+  // DeleteService fails with this error and the service stays.
+  std::map<std::string, uint32_t> delete_service_errors;
   FakeFileSet files;                            // paths that exist
   FakeFileSet protected_files;                  // paths the system protects
   bool sfc_available = true;                    // sfc.dll exports SfcIsFileProtected
@@ -95,6 +105,8 @@ class FakeDevicePlatform : public DevicePlatform {
   int loaded_libraries() const { return loaded_libraries_; }
   // Log entries made since the last call of TakeCalls, which clears the log.
   std::vector<std::string> TakeCalls();
+  // The log entries that start with `prefix`, in order.
+  std::vector<std::string> CallsOf(const std::string& prefix) const;
 
   DevInfoHandle SetupDiGetClassDevsW(const Guid* class_guid, const char16_t* enumerator,
                                      Handle parent, uint32_t flags) override;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "engine/fake_device_platform.h"
 
@@ -35,6 +36,10 @@ bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
   });
+}
+
+bool NoCaseEqual(const std::string& a, const std::string& b) {
+  return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
 }
 
 bool FakeDevicePlatform::SetupDiEnumDeviceInterfaces(DevInfoHandle set, SpDevinfoData* device,
@@ -121,10 +126,7 @@ int32_t FakeDevicePlatform::RegOpenKeyExA(KeyHandle root, const char* sub_key, u
                   ", " + Hex(access) + ")");
   for (size_t at = 0; at < devices.size(); ++at) {
     if (root != kHkeyLocalMachine || !devices[at].manufacturer) continue;
-    if (NoCaseLess{}("ENUM\\" + devices[at].instance_id, Text(sub_key)) ||
-        NoCaseLess{}(Text(sub_key), "ENUM\\" + devices[at].instance_id)) {
-      continue;
-    }
+    if (!NoCaseEqual("ENUM\\" + devices[at].instance_id, Text(sub_key))) continue;
     *key = next_handle_++;
     keys_[*key] = "enum:" + std::to_string(at);
     return 0;
@@ -136,14 +138,23 @@ int32_t FakeDevicePlatform::RegQueryValueExA(KeyHandle key, const char* value_na
                                              uint32_t* type, uint8_t* data, uint32_t* data_size) {
   calls.push_back("RegQueryValueExA(" + Text(value_name) + ")");
   const auto it = keys_.find(key);
-  if (it == keys_.end() || it->second.rfind("enum:", 0) != 0) return kErrorInvalidHandle;
-  if (Text(value_name) != "Mfg") return kErrorFileNotFound;
-  const std::string& text = *devices[std::stoul(it->second.substr(5))].manufacturer;
-  const auto required = static_cast<uint32_t>(text.size() + 1);
-  if (type) *type = 1;  // REG_SZ
+  if (it == keys_.end()) return kErrorInvalidHandle;
+  std::optional<std::string> text;
+  if (it->second.rfind("enum:", 0) == 0) {
+    if (Text(value_name) == "Mfg") text = *devices[std::stoul(it->second.substr(5))].manufacturer;
+  } else {
+    // A driver key: reading needs the query right.
+    if (!(key_access_[key] & kKeyQueryValue)) return kErrorAccessDenied;
+    for (const auto& [name, value] : devices[std::stoul(it->second.substr(7))].driver_values) {
+      if (NoCaseEqual(name, Text(value_name))) text = value;
+    }
+  }
+  if (!text) return kErrorFileNotFound;
+  const auto required = static_cast<uint32_t>(text->size() + 1);
+  if (type) *type = kRegSz;
   if (!data) return (*data_size = required), 0;
   if (*data_size < required) return (*data_size = required), kErrorMoreData;
-  std::memcpy(data, text.c_str(), required);
+  std::memcpy(data, text->c_str(), required);
   *data_size = required;
   return 0;
 }
@@ -217,6 +228,8 @@ bool FakeDevicePlatform::QueryServiceConfigA(ServiceHandle service, uint8_t* con
   if (!config || size < required) return Fail(kErrorInsufficientBuffer);
   QueryServiceConfigData data{};
   data.dwServiceType = 1;  // SERVICE_KERNEL_DRIVER
+  const auto start = service_start_types.find(*name);
+  data.dwStartType = start == service_start_types.end() ? 3 : start->second;
   char* text = reinterpret_cast<char*>(config + sizeof(data));
   std::memcpy(text, image.c_str(), image.size() + 1);
   data.lpBinaryPathName = text;
@@ -228,6 +241,9 @@ bool FakeDevicePlatform::DeleteService(ServiceHandle service) {
   const std::string* name = ServiceOf(service);
   calls.push_back("DeleteService(" + (name ? *name : "?") + ")");
   if (!name) return Fail(kErrorInvalidHandle);
+  if (const auto error = delete_service_errors.find(*name); error != delete_service_errors.end()) {
+    return Fail(error->second);
+  }
   return services.erase(*name) != 0;
 }
 

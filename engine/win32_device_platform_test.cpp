@@ -3,6 +3,7 @@
 // windows.h comes first on purpose: every engine header must compile after
 // the system's macros are defined, as it does in the program's own files.
 #include <windows.h>
+#include <setupapi.h>
 
 #include "engine/device_platform.h"
 #include "engine/device_record.h"
@@ -10,12 +11,16 @@
 #include "engine/device_walk.h"
 #include "engine/driver_cleanup.h"
 #include "engine/fake_device_platform.h"
+#include "engine/foreign_use.h"
 #include "engine/hardware_ids.h"
 #include "engine/instrument_table.h"
 #include "engine/local_buffer.h"
 #include "engine/manufacturer_lookup.h"
 #include "engine/platform_handle.h"
 #include "engine/privileges.h"
+#include "engine/protected_files.h"
+#include "engine/removal_scope.h"
+#include "engine/service_cleanup.h"
 #include "engine/win32_device_platform.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +45,8 @@ TEST(Win32DevicePlatform, WalksFindNoDeviceForAnUnknownId) {
   Win32DevicePlatform platform;
   // The walk opens, enumerates and closes the set of all devices.
   EXPECT_FALSE(DriversPresentFor(platform, "USB\\VID_7A5C&PID_FFFF&NO_SUCH_DEVICE"));
-  EXPECT_FALSE(RemoveDriversFor(platform, "USB\\VID_7A5C&PID_FFFF&NO_SUCH_DEVICE"));
+  EXPECT_FALSE(
+      RemoveDriversFor(platform, "USB\\VID_7A5C&PID_FFFF&NO_SUCH_DEVICE", RemovalScope({})));
 }
 
 TEST(Win32DevicePlatform, MembershipOfTheBuiltInGroups) {
@@ -70,18 +76,32 @@ TEST(Win32DevicePlatform, DriverCleanupOverTheRealFileSystemAndServices) {
   const Guid unknown{0x1234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
   EXPECT_EQ(LookUpManufacturer(platform, unknown), "");
 
+  // Driver images are deleted only from the drivers folder.
   char temp[MAX_PATH] = {};
   ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string elsewhere = std::string(temp) + "qor_driver_cleanup_test.sys";
+  const std::string image = windows + "\\System32\\drivers\\qor_driver_cleanup_test.sys";
   DeviceRecord record;
-  record.driver_file = std::string(temp) + "qor_driver_cleanup_test.sys";
-  HANDLE file = CreateFileA(record.driver_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  CloseHandle(file);
-  DeleteDriverFiles(platform, record, WalkMode::Probe, true);
-  EXPECT_NE(GetFileAttributesA(record.driver_file.c_str()), INVALID_FILE_ATTRIBUTES);
-  DeleteDriverFiles(platform, record, WalkMode::Remove, true);
-  EXPECT_EQ(GetFileAttributesA(record.driver_file.c_str()), INVALID_FILE_ATTRIBUTES);
+  for (const std::string& path : {elsewhere, image}) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    CloseHandle(file);
+  }
+  const HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+  ASSERT_NE(set, INVALID_HANDLE_VALUE);
+  const RemovalScope scope({});
+  ForeignUse foreign(platform, reinterpret_cast<DevInfoHandle>(set), scope);
+  for (const std::string& path : {elsewhere, image}) {
+    record.driver_file = path;
+    DeleteDriverFiles(platform, record, WalkMode::Probe, true, foreign);
+    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    DeleteDriverFiles(platform, record, WalkMode::Remove, true, foreign);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  EXPECT_NE(GetFileAttributesA(elsewhere.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(image.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(elsewhere.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The driver leftovers of the instruments under Wine: services with their
 // image files, OEM driver packages, and the 9x family's records, removed by
-// Uninstall.exe through its window; and a probe that changes nothing.
+// Uninstall.exe through its window, while what belongs to another maker, to
+// an unticked kind or to Windows stays; and a probe that changes nothing.
 //   driver_removal_gui_test <Uninstall.exe> <varnel_fixture.exe>
 #include <windows.h>
 #include <setupapi.h>
@@ -24,13 +25,52 @@ namespace {
 using namespace e2e;
 
 const char kD805Interface[] = "{897B5A9B-25C7-4C20-BD6A-C13EA4397A6A}";
+const char* const kClassFfIds[] = {"USB\\Class_FF&SubClass_00&Prot_00", "USB\\Class_FF&SubClass_00",
+                                   "USB\\Class_FF"};
+// Another maker's device that a Varnel driver package serves as well.
+const char kOther2[] = "USB\\VID_1234&PID_9999&REV_0100";
 
-// The D805 device has a service of its own; the Q3 device shares one with
-// another vendor's device, which must keep it.
-const char kOwnService[] = "VarnelTestD805";
-const char kOwnImage[] = "vtd805.sys";
-const char kSharedService[] = "VarnelTestShared";
-const char kSharedImage[] = "vtshared.sys";
+// A driver service that one simulated device names.
+struct Leftover {
+  const char* hardware_id;
+  const char* service;
+  const char* image_path;  // as the service records it
+  const char* image_file;  // below the Windows directory; nullptr: none
+  bool goes;               // the removal deletes service and image
+  const char* why;
+};
+
+// Ticked in the window: D805 and Q3. Q2 is installed but left unticked.
+const Leftover kLeftovers[] = {
+    {kD805, "VarnelTestD805", "System32\\DRIVERS\\vtd805.sys", "System32\\DRIVERS\\vtd805.sys",
+     true, "only the D805 uses it"},
+    {kQ3, "VarnelTestShared", "System32\\DRIVERS\\vtshared.sys",
+     "System32\\DRIVERS\\vtshared.sys", false, "another maker's device names it"},
+    {kOther, "VarnelTestShared", "System32\\DRIVERS\\vtshared.sys",
+     "System32\\DRIVERS\\vtshared.sys", false, "another maker's device names it"},
+    {"USB\\VID_7A5C&PID_0009&REV_0100", "VarnelTestKept", "System32\\DRIVERS\\vtkept.sys",
+     "System32\\DRIVERS\\vtkept.sys", false, "the unticked Q2 names it"},
+    {kQ2, "VarnelTestKept", "System32\\DRIVERS\\vtkept.sys", "System32\\DRIVERS\\vtkept.sys",
+     false, "the unticked Q2 names it"},
+    {"USB\\VID_7A5C&PID_0012&REV_0101", "usbser", "System32\\DRIVERS\\vtusbser.sys",
+     "System32\\DRIVERS\\vtusbser.sys", false, "Windows' USB serial class service"},
+    {"USB\\VID_7A5C&PID_0012&REV_0102", "VarnelTestInbox", "System32\\DRIVERS\\vtinboxsvc.sys",
+     "System32\\DRIVERS\\vtinboxsvc.sys", false, "an inbox INF installed the device's driver"},
+    {"USB\\VID_7A5C&PID_00FB&REV_0100", "VarnelTestMarked", "System32\\DRIVERS\\vtmarked.sys",
+     "System32\\DRIVERS\\vtmarked.sys", true, "marked for deletion before the removal"},
+    {"USB\\VID_7A5C&PID_00FC&REV_0100", "VarnelTestDots", "System32\\DRIVERS\\..\\..\\vtdots.sys",
+     "vtdots.sys", false, "its image path leaves the drivers folder through .."},
+    {"USB\\VID_7A5C&PID_0012&REV_0103", "VarnelTestOutside", "System32\\vtoutside.sys",
+     "System32\\vtoutside.sys", false, "its image lies outside the drivers folder"},
+    {"USB\\VID_7A5C&PID_0012&REV_0104", "VarnelTestUnc", "\\\\vtserver\\share\\vtunc.sys", nullptr,
+     false, "its image is on a network share"},
+};
+const char kInboxServiceDevice[] = "USB\\VID_7A5C&PID_0012&REV_0102";
+const char kMarkedService[] = "VarnelTestMarked";
+
+// The 9x family's records of a second D805 whose driver value leaves the
+// drivers folder.
+const char kD805Dots9x[] = "USB\\VID_7A5C&PID_0012&REV_0100";
 
 std::string WindowsDirectory() {
   char buffer[MAX_PATH] = {};
@@ -56,15 +96,23 @@ bool ServiceExists(const char* name) {
   return service != nullptr;
 }
 
-void DeleteServiceIfPresent(const char* name) {
+// Marks the service for deletion and returns the handle that keeps it in
+// the database until it is closed; null on failure.
+SC_HANDLE MarkForDeletion(const char* name) {
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!manager) return;
+  if (!manager) return nullptr;
   SC_HANDLE service = OpenServiceA(manager, name, DELETE);
-  if (service) {
-    DeleteService(service);
-    CloseServiceHandle(service);
-  }
   CloseServiceHandle(manager);
+  if (service && !DeleteService(service)) {
+    CloseServiceHandle(service);
+    return nullptr;
+  }
+  return service;
+}
+
+void DeleteServiceIfPresent(const char* name) {
+  SC_HANDLE service = MarkForDeletion(name);
+  if (service) CloseServiceHandle(service);
 }
 
 // Every file below `directory`, one "path size" line each, sorted.
@@ -130,6 +178,10 @@ std::string Difference(const std::vector<std::string>& before,
   return added + removed;
 }
 
+std::string ImageFile(const Leftover& leftover) {
+  return WindowsDirectory() + "\\" + leftover.image_file;
+}
+
 class DriverRemoval : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -143,71 +195,130 @@ class DriverRemoval : public ::testing::Test {
 
   void TearDown() override {
     program_.Terminate();
+    if (marked_) CloseServiceHandle(marked_);
     Clean();
   }
 
-  // Services, packages and files of the simulated devices.
+  // Adds a device with `id` unless one exists; its instance id.
+  std::string Device(const std::string& id) {
+    if (InstanceIdOf(id).empty()) EXPECT_EQ(RunFixture("add " + id), 0u) << id;
+    return InstanceIdOf(id);
+  }
+
+  // Services, packages and files of the simulated devices: what is the
+  // instruments' own, and what belongs to others or to Windows.
   void GiveNtLeftovers() {
-    ASSERT_EQ(RunFixture("service " + d805_ + " " + kOwnService + " " + kOwnImage), 0u);
-    ASSERT_EQ(RunFixture("service " + q3_ + " " + kSharedService + " " + kSharedImage), 0u);
-    ASSERT_EQ(RunFixture("service " + other_ + " " + kSharedService + " " + kSharedImage), 0u);
+    for (const Leftover& leftover : kLeftovers) {
+      const std::string device = Device(leftover.hardware_id);
+      ASSERT_EQ(RunFixture("service " + device + " " + leftover.service + " \"" +
+                           leftover.image_path + "\""),
+                0u)
+          << leftover.service;
+    }
     ASSERT_EQ(RunFixture(std::string("inf oem90.inf ") + kD805), 0u);
     ASSERT_EQ(RunFixture(std::string("inf oem91.inf ") + kQ3), 0u);
     // An inbox INF offering a driver for the instrument: listed among the
     // device's compatible drivers, but it belongs to Windows.
     ASSERT_EQ(RunFixture(std::string("inf vtinbox.inf ") + kD805), 0u);
+    ASSERT_EQ(RunFixture("installed " + InstanceIdOf(kInboxServiceDevice) + " vtinbox.inf"), 0u);
+    // Another maker's package for a generic class id, which the D805 lists
+    // through its compatible ids while that maker's device uses it.
+    std::string class_ids;
+    for (const char* id : kClassFfIds) class_ids += std::string(" ") + id;
+    ASSERT_EQ(RunFixture("compatible " + d805_ + class_ids), 0u);
+    ASSERT_EQ(RunFixture("compatible " + other_ + class_ids), 0u);
+    ASSERT_EQ(RunFixture("inf oem93.inf USB\\Class_FF"), 0u);
+    ASSERT_EQ(RunFixture("installed " + other_ + " oem93.inf"), 0u);
+    // A package with a Q3 driver that another maker's device was installed from.
+    ASSERT_EQ(RunFixture(std::string("inf oem94.inf USB\\VID_7A5C&PID_0008 ") + kOther2), 0u);
+    ASSERT_EQ(RunFixture("installed " + Device(kOther2) + " oem94.inf"), 0u);
+    // Marked for deletion: it stays in the database while this handle lives.
+    marked_ = MarkForDeletion(kMarkedService);
+    ASSERT_NE(marked_, nullptr);
   }
 
   void Clean() {
     RunFixture("clear");
-    for (const char* service : {kOwnService, kSharedService}) DeleteServiceIfPresent(service);
-    for (const char* image : {kOwnImage, kSharedImage, "vt9x.sys"})
-      DeleteFileA(DriverPath(image).c_str());
-    for (const char* inf : {"oem90", "oem91", "oem92", "vtinbox"}) {
+    for (const Leftover& leftover : kLeftovers) {
+      DeleteServiceIfPresent(leftover.service);
+      if (leftover.image_file) DeleteFileA(ImageFile(leftover).c_str());
+    }
+    DeleteFileA(DriverPath("vt9x.sys").c_str());
+    DeleteFileA((WindowsDirectory() + "\\SYSTEM32\\vt9xdots.sys").c_str());
+    for (const char* inf : {"oem90", "oem91", "oem92", "oem93", "oem94", "vtinbox"}) {
       DeleteFileA(InfPath(std::string(inf) + ".inf").c_str());
       DeleteFileA(InfPath(std::string(inf) + ".PNF").c_str());
     }
     DeleteFileA(InfPath("other\\Varneloem92.inf").c_str());
   }
 
-  void RemoveThroughTheWindow(bool nt_family) {
+  // Runs the removal through the window, with the kinds in `untick` left out.
+  void RemoveThroughTheWindow(bool nt_family, std::initializer_list<Kind> untick = {}) {
     HWND form = program_.Launch();
     ASSERT_NE(form, nullptr) << "the main window did not appear";
     ASSERT_TRUE(WaitFor([&] { return Read(form, BoxId(D805)).checked; }, 180))
         << "the probe did not find the D805";
+    ASSERT_TRUE(WaitFor([&] { return Read(form, app::kCancelBtnId).enabled; }, 180))
+        << "the probe did not end";
+    for (Kind kind : untick) {
+      ASSERT_TRUE(Read(form, BoxId(kind)).checked) << "kind " << kind << " was not found";
+      PostMessageA(GetDlgItem(form, BoxId(kind)), BM_CLICK, 0, 0);
+      ASSERT_TRUE(WaitFor([&] { return !Read(form, BoxId(kind)).checked; }, 60));
+    }
     std::string failure;
     ASSERT_TRUE(program_.RemoveTickedAndExit(form, nt_family, failure)) << failure;
   }
 
   std::string d805_, q3_, other_;
+  SC_HANDLE marked_ = nullptr;
   UninstallProgram program_;
 };
 
-TEST_F(DriverRemoval, RemovesServicesImagesAndOemPackagesButNothingShared) {
+TEST_F(DriverRemoval, RemovesWhatIsTheInstrumentsOwnAndNothingElse) {
   GiveNtLeftovers();
   std::vector<std::string> infs_before;
   ListFiles(WindowsDirectory() + "\\INF", infs_before);
 
-  RemoveThroughTheWindow(true);
+  RemoveThroughTheWindow(true, {Q2});
 
-  EXPECT_FALSE(ServiceExists(kOwnService));
-  EXPECT_FALSE(FileExists(DriverPath(kOwnImage)));
+  // Wine's DeleteService cannot fail on a service that is not marked yet
+  // (it only sets a flag), so a failed deletion that keeps the image shows
+  // only in the host tests; here the marked service still loses its image.
+  for (const Leftover& leftover : kLeftovers) {
+    if (std::string(leftover.service) != kMarkedService) {
+      EXPECT_EQ(ServiceExists(leftover.service), !leftover.goes)
+          << leftover.service << ": " << leftover.why;
+    }
+    if (leftover.image_file) {
+      EXPECT_EQ(FileExists(ImageFile(leftover)), !leftover.goes)
+          << leftover.image_file << ": " << leftover.why;
+    }
+  }
+  CloseServiceHandle(marked_);
+  marked_ = nullptr;
+  EXPECT_FALSE(ServiceExists(kMarkedService)) << "the last handle is closed";
+
+  // The OEM packages of the instruments go. Every other INF stays: inbox
+  // ones, another maker's package that the D805 lists through a generic
+  // compatible id (SetupUninstallOEMInfA of Wine accepts everything and
+  // deletes nothing, so the walk's own check of the driver keys keeps it),
+  // and a Varnel package another maker's device was installed from.
   for (const char* name : {"oem90.inf", "oem90.PNF", "oem91.inf", "oem91.PNF"})
     EXPECT_FALSE(FileExists(InfPath(name))) << name;
-
-  // Another vendor's device still uses the shared service: it stays, with
-  // its image; so do that device and every INF that is not an OEM package.
-  EXPECT_TRUE(ServiceExists(kSharedService));
-  EXPECT_TRUE(FileExists(DriverPath(kSharedImage)));
-  EXPECT_EQ(CountDevicesWith(kOther), 1);
   std::vector<std::string> infs_after;
   ListFiles(WindowsDirectory() + "\\INF", infs_after);
   std::vector<std::string> kept;
   for (const std::string& line : infs_before)
-    if (line.find("\\INF\\oem9") == std::string::npos) kept.push_back(line);
+    if (line.find("\\INF\\oem90") == std::string::npos &&
+        line.find("\\INF\\oem91") == std::string::npos)
+      kept.push_back(line);
   std::sort(kept.begin(), kept.end());
   std::sort(infs_after.begin(), infs_after.end());
   EXPECT_EQ(kept, infs_after) << Difference(kept, infs_after);
+  for (const char* name : {"oem93.inf", "oem93.PNF", "oem94.inf", "oem94.PNF", "vtinbox.inf"})
+    EXPECT_TRUE(FileExists(InfPath(name))) << name;
+  EXPECT_EQ(CountDevicesWith(kOther), 1);
+  EXPECT_EQ(CountDevicesWith(kOther2), 1);
 }
 
 TEST_F(DriverRemoval, ProbeChangesNothingOnThePrefix) {
@@ -229,6 +340,8 @@ TEST_F(DriverRemoval, ProbeChangesNothingOnThePrefix) {
   const auto machine_after = RegistryExport("HKEY_LOCAL_MACHINE", "qor_probe_hklm.reg");
   EXPECT_EQ(files_before, files_after) << Difference(files_before, files_after);
   EXPECT_EQ(machine_before, machine_after) << Difference(machine_before, machine_after);
+  for (const Leftover& leftover : kLeftovers)
+    EXPECT_TRUE(ServiceExists(leftover.service)) << leftover.service;
   std::printf("compared %zu files and %zu registry lines\n", files_after.size(),
               machine_after.size());
 }
@@ -258,14 +371,24 @@ TEST_F(DriverRemoval, Windows98FamilyRemovesImageInfItsPnfAndTheCopy) {
   ASSERT_EQ(RunFixture(std::string("inf oem92.inf ") + kD805), 0u);
   ASSERT_EQ(RunFixture("records9x " + d805_ + " " + kD805Interface + " vt9x.sys Varnel oem92.inf"),
             0u);
-  const std::string files[] = {DriverPath("vt9x.sys"), InfPath("oem92.inf"), InfPath("oem92.PNF"),
-                               InfPath("other\\Varneloem92.inf")};
-  for (const std::string& file : files) ASSERT_TRUE(FileExists(file)) << file;
+  // A second D805 whose driver value climbs out of the drivers folder, and
+  // an inbox INF that the D805 lists among its drivers.
+  ASSERT_EQ(RunFixture("records9x " + Device(kD805Dots9x) + " " + kD805Interface +
+                       " ..\\vt9xdots.sys Varnel oem92.inf"),
+            0u);
+  ASSERT_EQ(RunFixture(std::string("inf vtinbox.inf ") + kD805), 0u);
+  const std::string gone[] = {DriverPath("vt9x.sys"), InfPath("oem92.inf"), InfPath("oem92.PNF"),
+                              InfPath("other\\Varneloem92.inf")};
+  const std::string kept[] = {WindowsDirectory() + "\\SYSTEM32\\vt9xdots.sys",
+                              InfPath("vtinbox.inf"), InfPath("vtinbox.PNF")};
+  for (const std::string& file : gone) ASSERT_TRUE(FileExists(file)) << file;
+  for (const std::string& file : kept) ASSERT_TRUE(FileExists(file)) << file;
 
   Windows98Mode win98;
   RemoveThroughTheWindow(false);
 
-  for (const std::string& file : files) EXPECT_FALSE(FileExists(file)) << file;
+  for (const std::string& file : gone) EXPECT_FALSE(FileExists(file)) << file;
+  for (const std::string& file : kept) EXPECT_TRUE(FileExists(file)) << file;
   EXPECT_EQ(CountDevicesWith(kOther), 1);
 }
 
