@@ -35,10 +35,8 @@ FakeDevice WithIds(std::string instance_id, std::vector<std::string> ids) {
 class DeviceWalkTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    // Every set, driver list and buffer is released, whatever happened.
-    EXPECT_EQ(platform.open_sets(), 0);
-    EXPECT_EQ(platform.open_driver_lists(), 0);
-    EXPECT_EQ(platform.live_buffers(), 0);
+    // Everything is released, whatever happened.
+    platform.ExpectAllReleased();
   }
 
   FakeDevicePlatform platform;
@@ -97,10 +95,13 @@ std::vector<std::string> NtWalk(bool remove) {
   };
   const std::vector<std::string> keys = {
       "SetupDiDeleteDevRegKey(USB\\VID_7A5C&PID_0011\\5&1, 1, 0xffffffff, 4)"};
+  // The configuration and the image path's text after it.
+  const std::string config_size =
+      std::to_string(sizeof(QueryServiceConfigData) + sizeof("System32\\DRIVERS\\varnel.sys"));
   const std::vector<std::string> service = {"OpenSCManagerA(null, null, 0xf003f)",
                                             "OpenServiceA(varnelusb, 0xf003f)",
                                             "QueryServiceConfigA(varnelusb, 0)",
-                                            "QueryServiceConfigA(varnelusb, 92)"};
+                                            "QueryServiceConfigA(varnelusb, " + config_size + ")"};
   // Nobody else names it, Windows does not provide it: it goes.
   const std::vector<std::string> service_deletion = {
       "LoadLibraryA(sfc.dll)", "GetProcAddress(SfcIsFileProtected)", "FreeLibrary",
@@ -201,8 +202,7 @@ TEST_F(DeviceWalkTest, ExactCallsOfBothWalksInBothModes) {
     EXPECT_EQ(walk_platform.devices[0].removed, c.remove);
     EXPECT_EQ(walk_platform.files.count("C:\\WINDOWS\\inf\\oem12.inf"), c.remove ? 0u : 1u);
     EXPECT_FALSE(walk_platform.devices[1].removed);
-    EXPECT_EQ(walk_platform.live_buffers(), 0);
-    EXPECT_EQ(walk_platform.open_driver_lists(), 0);
+    walk_platform.ExpectAllReleased();
   }
 }
 

@@ -46,11 +46,7 @@ class DriverCleanupTest : public ::testing::Test {
   void SetUp() override { CurrentManufacturer().clear(); }
 
   void TearDown() override {
-    EXPECT_EQ(platform.open_sets(), 0);
-    EXPECT_EQ(platform.open_keys(), 0);
-    EXPECT_EQ(platform.open_services(), 0);
-    EXPECT_EQ(platform.loaded_libraries(), 0);
-    EXPECT_EQ(platform.live_buffers(), 0);
+    platform.ExpectAllReleased();
     CurrentManufacturer().clear();
   }
 
@@ -150,6 +146,7 @@ TEST_F(DriverCleanupTest, PackageInstalledOnADeviceOutsideTheRemovalStays) {
       EXPECT_THAT(walk_platform.files, ElementsAre(kOemInf, kOemPnf))
           << user.instance_id << " on platform " << platform_id;
       EXPECT_THAT(walk_platform.CallsOf("DeleteFileA"), IsEmpty());
+      walk_platform.ExpectAllReleased();
     }
   }
 }

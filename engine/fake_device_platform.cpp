@@ -99,6 +99,15 @@ FakeDevicePlatform::~FakeDevicePlatform() {
 
 std::vector<std::string> FakeDevicePlatform::TakeCalls() { return std::exchange(calls, {}); }
 
+void FakeDevicePlatform::ExpectAllReleased() const {
+  EXPECT_EQ(open_sets(), 0);
+  EXPECT_EQ(open_driver_lists(), 0);
+  EXPECT_EQ(open_keys(), 0);
+  EXPECT_EQ(open_services(), 0);
+  EXPECT_EQ(loaded_libraries(), 0);
+  EXPECT_EQ(live_buffers(), 0);
+}
+
 std::vector<std::string> FakeDevicePlatform::CallsOf(const std::string& prefix) const {
   std::vector<std::string> found;
   for (const std::string& call : calls) {

@@ -105,6 +105,9 @@ class FakeDevicePlatform : public DevicePlatform {
   int loaded_libraries() const { return loaded_libraries_; }
   // Log entries made since the last call of TakeCalls, which clears the log.
   std::vector<std::string> TakeCalls();
+  // Fails the test for every set, driver list, key, service handle,
+  // library and buffer still held.
+  void ExpectAllReleased() const;
   // The log entries that start with `prefix`, in order.
   std::vector<std::string> CallsOf(const std::string& prefix) const;
 

@@ -41,11 +41,7 @@ class ServiceCleanupTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    EXPECT_EQ(platform.open_sets(), 0);
-    EXPECT_EQ(platform.open_keys(), 0);
-    EXPECT_EQ(platform.open_services(), 0);
-    EXPECT_EQ(platform.loaded_libraries(), 0);
-    EXPECT_EQ(platform.live_buffers(), 0);
+    platform.ExpectAllReleased();
   }
 
   bool ServiceAndImageStay() const {
@@ -120,6 +116,7 @@ TEST_F(ServiceCleanupTest, ServicesThatWindowsProvidesStay) {
     EXPECT_EQ(walk_platform.services.size(), 1u) << c.rule;
     EXPECT_THAT(walk_platform.files, ElementsAre(kDriverFile)) << c.rule;
     EXPECT_THAT(walk_platform.CallsOf("DeleteService"), IsEmpty()) << c.rule;
+    walk_platform.ExpectAllReleased();
   }
   // An OEM INF installed the driver: that fact alone keeps nothing.
   platform.devices[0].driver_values = {{"InfPath", "oem7.inf"}};

@@ -68,6 +68,15 @@ TEST(Win32DevicePlatform, UnknownPrivilegeRaisesTheSystemsError) {
   }
 }
 
+TEST(Win32DevicePlatform, WinesSfcProtectsNoFile) {
+  // Wine exports SfcIsFileProtected, but as a stub that answers false (and
+  // ERROR_FILE_NOT_FOUND) for every file, kernel32.dll included. On Windows
+  // it answers true here; the protection rule is shown by the host tests.
+  Win32DevicePlatform platform;
+  ProtectedFiles files(platform);
+  EXPECT_FALSE(files.Covers(WindowsDirectory(platform) + "\\System32\\kernel32.dll"));
+}
+
 TEST(Win32DevicePlatform, DriverCleanupOverTheRealFileSystemAndServices) {
   Win32DevicePlatform platform;
   const std::string windows = WindowsDirectory(platform);

@@ -230,7 +230,7 @@ class DriverRemoval : public ::testing::Test {
     ASSERT_EQ(RunFixture("inf oem93.inf USB\\Class_FF"), 0u);
     ASSERT_EQ(RunFixture("installed " + other_ + " oem93.inf"), 0u);
     // A package with a Q3 driver that another maker's device was installed from.
-    ASSERT_EQ(RunFixture(std::string("inf oem94.inf USB\\VID_7A5C&PID_0008 ") + kOther2), 0u);
+    ASSERT_EQ(RunFixture(std::string("inf oem94.inf ") + kQ3 + " " + kOther2), 0u);
     ASSERT_EQ(RunFixture("installed " + Device(kOther2) + " oem94.inf"), 0u);
     // Marked for deletion: it stays in the database while this handle lives.
     marked_ = MarkForDeletion(kMarkedService);
