@@ -1,7 +1,5 @@
 #include "engine/driver_cleanup.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "engine/device_walk.h"
@@ -16,13 +14,6 @@ constexpr char kDriverValueName[] = "NTMPDriver";
 constexpr char kDriversFolder[] = "\\SYSTEM32\\DRIVERS\\";
 constexpr uint32_t kWindowsDirectorySize = 260;
 constexpr uint32_t kValueBufferSize = 255;
-
-bool SameAsciiName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Deletes files unless the system protects them.
 class FileDeleter {
@@ -110,7 +101,7 @@ void ScanDriverKey(DevicePlatform& platform, DevInfoHandle set, SpDevinfoData& d
     const std::string file = reinterpret_cast<const char*>(data);
     // Anything but a single file name ("..\\x.exe") would name a file
     // outside the drivers folder.
-    if (SameAsciiName(name, kDriverValueName) && IsSingleFileName(file)) {
+    if (SameAsciiText(name, kDriverValueName) && IsSingleFileName(file)) {
       const std::string windows = WindowsDirectory(platform);
       // Without the Windows directory the text would name a file at the
       // root of the current drive; better no driver file at all.

@@ -15,14 +15,6 @@ constexpr char kDriversFolder[] = "\\System32\\drivers\\";
 constexpr char kInfFolder[] = "\\INF";
 constexpr char kVendorCopyFolder[] = "\\INF\\other";
 
-bool SameAsciiText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool StartsWithAscii(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && SameAsciiText(text.substr(0, prefix.size()), prefix);
 }
@@ -65,6 +57,14 @@ bool SplitFolder(const std::string& path, std::string& folder, std::string& name
 }
 
 }  // namespace
+
+bool SameAsciiText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
   if (!directory.empty() && directory.back() == '\\') return directory + name;

@@ -9,6 +9,10 @@
 
 namespace engine {
 
+// True when the texts differ at most in ASCII letter case, as the system
+// compares names of files, registry values and services.
+bool SameAsciiText(const std::string& a, const std::string& b);
+
 // `directory`, one backslash, `name`; no second backslash when `directory`
 // already ends with one.
 std::string JoinPath(const std::string& directory, const std::string& name);

@@ -111,16 +111,6 @@ TEST(DriverPaths, RegistryTextsMustBeSingleFileNames) {
   }
 }
 
-TEST(DriverPaths, VendorInfFilesOfThe9xFamily) {
-  EXPECT_TRUE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OEM3.INF"));
-  EXPECT_TRUE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\VarnelVT.INF"));
-  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\USB.INF"));
-  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\VT.PNF"));
-  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\WINDOWS\\INF\\OTHER\\SUB\\VT.INF"));
-  EXPECT_FALSE(IsVendorInf9x("C:\\WINDOWS", "C:\\VT\\OTHER\\VT.INF"));
-  EXPECT_FALSE(IsVendorInf9x("", "C:\\WINDOWS\\INF\\OEM3.INF"));
-}
-
 TEST(DriverPaths, FileNameFollowsEitherSeparator) {
   EXPECT_EQ(FileNameOf("C:\\WINDOWS\\INF\\oem3.inf"), "oem3.inf");
   EXPECT_EQ(FileNameOf("C:/windows/inf\\oem90.inf"), "oem90.inf");

@@ -1,7 +1,6 @@
 #include "engine/foreign_use.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "engine/device_record.h"
 #include "engine/device_steps.h"
@@ -10,15 +9,9 @@
 namespace engine {
 namespace {
 
-// Service and file names compare as the system compares them.
 bool ContainsName(const std::vector<std::string>& names, const std::string& name) {
-  return std::any_of(names.begin(), names.end(), [&](const std::string& entry) {
-    return entry.size() == name.size() &&
-           std::equal(entry.begin(), entry.end(), name.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) ==
-                    std::tolower(static_cast<unsigned char>(y));
-           });
-  });
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& entry) { return SameAsciiText(entry, name); });
 }
 
 }  // namespace

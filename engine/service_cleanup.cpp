@@ -1,7 +1,5 @@
 #include "engine/service_cleanup.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -26,13 +24,6 @@ struct ServiceConfig {
   uint32_t start_type = 0;
 };
 
-bool SameAsciiName(const std::string& a, const char* b) {
-  return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // The configuration of the open service; false when it cannot be read.
 bool QueryConfig(DevicePlatform& platform, ServiceHandle service, ServiceConfig& config) {
   uint32_t needed = 0;
@@ -50,7 +41,7 @@ bool QueryConfig(DevicePlatform& platform, ServiceHandle service, ServiceConfig&
 bool IsWindowsService(DevicePlatform& platform, const DeviceRecord& record,
                       const ServiceConfig& config) {
   for (const char* name : kWindowsUsbServices) {
-    if (SameAsciiName(record.service_name, name)) return true;
+    if (SameAsciiText(record.service_name, name)) return true;
   }
   // Only drivers the system needs before it runs are started at boot or
   // system start; an instrument's driver waits for its device.

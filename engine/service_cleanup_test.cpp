@@ -157,12 +157,5 @@ TEST_F(ServiceCleanupTest, ImagesOutsideTheDriversFolderDeleteNothing) {
   }
 }
 
-TEST_F(ServiceCleanupTest, ProbeOnlyReads) {
-  EXPECT_TRUE(DriversPresentFor(platform, kId0011));
-  EXPECT_TRUE(ServiceAndImageStay());
-  EXPECT_THAT(platform.CallsOf("QueryServiceConfigA"), Not(IsEmpty()));
-  EXPECT_THAT(platform.CallsOf("DeleteService"), IsEmpty());
-}
-
 }  // namespace
 }  // namespace engine
