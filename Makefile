@@ -16,6 +16,8 @@ win32: bootstrap
 	@cmake --build build/win32
 
 test: host win32
+	@echo "== layering =="
+	@scripts/check-layers
 	@echo "== host tests =="
 	@ctest --test-dir build/host --output-on-failure
 	@echo "== Windows tests (Wine) =="

@@ -9,8 +9,8 @@
 
 #include "crash/debuginfo/map_file.h"
 #include "crash/debuginfo/pe_resource.h"
-#include "crash/stack/mapped_memory.h"
-#include "crash/stack/pe_image.h"
+#include "crash/modules/testing/mapped_memory.h"
+#include "crash/modules/pe_image.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <iterator>
 #include <vector>
 
-#include "crash/stack/disasm.h"
-#include "crash/stack/mapped_memory.h"
+#include "crash/disasm/disasm.h"
+#include "crash/modules/testing/mapped_memory.h"
 
 namespace {
 

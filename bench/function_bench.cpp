@@ -2,9 +2,9 @@
 // of Uninstall.exe (the Windows tree's unstripped build).
 #include <benchmark/benchmark.h>
 
-#include "crash/stack/function_info.h"
-#include "crash/stack/function_noreturn.h"
-#include "crash/stack/function_pe_file.h"
+#include "crash/disasm/function_info.h"
+#include "crash/disasm/function_noreturn.h"
+#include "crash/disasm/testing/function_pe_file.h"
 
 namespace {
 

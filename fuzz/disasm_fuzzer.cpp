@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "crash/stack/disasm.h"
-#include "crash/stack/disasm_text.h"
-#include "crash/stack/memory_reader.h"
+#include "crash/disasm/disasm.h"
+#include "crash/disasm/disasm_text.h"
+#include "crash/modules/memory_reader.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "crash/stack/function_listing.h"
-#include "crash/stack/mapped_memory.h"
+#include "crash/disasm/function_listing.h"
+#include "crash/modules/testing/mapped_memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint32_t kCode = 0x401000;

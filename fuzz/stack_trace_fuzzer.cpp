@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "crash/stack/stack_tables.h"
-#include "crash/stack/stack_test_process.h"
+#include "crash/stack/testing/stack_test_process.h"
 #include "crash/stack/stack_trace.h"
 
 namespace {

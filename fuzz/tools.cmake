@@ -1,1 +1,1 @@
-qor_add_fuzzer(tools_pe_fuzzer SOURCES tools_pe_fuzzer.cpp LIBS qor_stack_tools)
+qor_add_fuzzer(tools_pe_fuzzer SOURCES tools_pe_fuzzer.cpp LIBS qor_modules)

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "crash/stack/mapped_memory.h"
-#include "crash/stack/pe_exports.h"
-#include "crash/stack/pe_image.h"
+#include "crash/modules/testing/mapped_memory.h"
+#include "crash/modules/pe_exports.h"
+#include "crash/modules/pe_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr uint32_t kBase = 0x400000;

@@ -6,8 +6,8 @@
 
 #include "crash/debuginfo/compact_reader.h"
 #include "crash/debuginfo/compact_writer.h"
-#include "crash/debuginfo/test_module_image.h"
-#include "crash/stack/mapped_memory.h"
+#include "crash/debuginfo/testing/test_module_image.h"
+#include "crash/modules/testing/mapped_memory.h"
 
 namespace qor {
 namespace {

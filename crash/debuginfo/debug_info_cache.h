@@ -8,7 +8,7 @@
 #include <string>
 
 #include "crash/debuginfo/map_file.h"
-#include "crash/stack/memory_reader.h"
+#include "crash/modules/memory_reader.h"
 
 namespace qor {
 

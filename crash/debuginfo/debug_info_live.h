@@ -24,10 +24,4 @@ std::string LiveProcedureName(uint32_t address);
 // LineAtCached over the module of this process that holds `address`.
 void LiveLineAt(uint32_t address, int32_t& line, uint32_t& range_start, uint32_t& range_end);
 
-// Start-up of the unit: fills the decoder's procedure-name and line hooks
-// with LiveProcedureName and LiveLineAt. Shut-down: empties them again and
-// drops the cache.
-void InstallDebugInfoHooks();
-void RemoveDebugInfoHooks();
-
 }  // namespace qor

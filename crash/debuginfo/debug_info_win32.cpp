@@ -1,8 +1,7 @@
 #include <windows.h>
 
 #include "crash/debuginfo/debug_info_live.h"
-#include "crash/stack/disasm_text.h"
-#include "crash/stack/safe_read.h"
+#include "crash/modules/safe_read.h"
 
 namespace qor {
 namespace {
@@ -38,17 +37,6 @@ std::string LiveProcedureName(uint32_t address) {
 void LiveLineAt(uint32_t address, int32_t& line, uint32_t& range_start, uint32_t& range_end) {
   if (address == 0) return;
   LineAtCached(*LiveDebugInfo(address), address, line, range_start, range_end);
-}
-
-void InstallDebugInfoHooks() {
-  procedure_name_hook = LiveProcedureName;
-  line_hook = LiveLineAt;
-}
-
-void RemoveDebugInfoHooks() {
-  procedure_name_hook = nullptr;
-  line_hook = nullptr;
-  ClearDebugInfoCache();
 }
 
 }  // namespace qor

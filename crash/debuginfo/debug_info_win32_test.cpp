@@ -5,7 +5,6 @@
 #include <string>
 
 #include "crash/debuginfo/debug_info_live.h"
-#include "crash/stack/disasm_text.h"
 
 namespace qor {
 namespace {
@@ -76,19 +75,6 @@ TEST(DebugInfoWin32Test, ReplacedModuleFileIsLoadedAgain) {
   EXPECT_TRUE(second->Valid);
   FreeLibrary(module);
   DeleteFileA(copy.c_str());
-}
-
-TEST(DebugInfoWin32Test, HooksReachTheDecoder) {
-  InstallDebugInfoHooks();
-  ASSERT_NE(procedure_name_hook, nullptr);
-  EXPECT_EQ(procedure_name_hook(AddressOf(MarkerFunction)),
-            "debug_info_win32_test.cpp.qor.(anonymous namespace).MarkerFunction");
-  int32_t line = 0;
-  uint32_t start = 0, end = 0;
-  line_hook(AddressOf(MarkerFunction), line, start, end);
-  EXPECT_GT(line, 0);
-  RemoveDebugInfoHooks();
-  EXPECT_EQ(procedure_name_hook, nullptr);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "crash/stack/memory_reader.h"
+#include "crash/modules/memory_reader.h"
 
 namespace qor {
 

@@ -7,7 +7,7 @@
 #include "crash/debuginfo/map_file.h"
 #include "crash/debuginfo/pe_resource.h"
 #include "crash/debuginfo/whole_file.h"
-#include "crash/stack/pe_image.h"
+#include "crash/modules/pe_image.h"
 
 namespace qor {
 namespace {

@@ -1,6 +1,6 @@
 #include "crash/debuginfo/pe_resource.h"
 
-#include "crash/stack/pe_image.h"
+#include "crash/modules/pe_image.h"
 
 namespace qor {
 namespace {

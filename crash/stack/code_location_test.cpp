@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "crash/stack/stack_test_process.h"
+#include "crash/stack/testing/stack_test_process.h"
 
 namespace qor::test {
 namespace {

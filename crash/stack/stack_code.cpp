@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "crash/stack/disasm.h"
-#include "crash/stack/pe_image.h"
+#include "crash/disasm/disasm.h"
+#include "crash/modules/pe_image.h"
 #include "crash/stack/stack_tables.h"
 
 namespace qor {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "crash/stack/mapped_memory.h"
+#include "crash/modules/testing/mapped_memory.h"
 
 namespace qor {
 namespace {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "crash/stack/disasm.h"
-#include "crash/stack/pe_image.h"
+#include "crash/disasm/disasm.h"
+#include "crash/modules/pe_image.h"
 #include "crash/stack/stack_code.h"
 #include "crash/stack/stack_phases.h"
 #include "crash/stack/stack_tables.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "crash/stack/stack_phases.h"
-#include "crash/stack/stack_test_process.h"
+#include "crash/stack/testing/stack_test_process.h"
 
 namespace qor::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "crash/debuginfo/map_file.h"
-#include "crash/stack/function_info.h"
-#include "crash/stack/memory_reader.h"
+#include "crash/disasm/function_info.h"
+#include "crash/modules/memory_reader.h"
 
 namespace qor {
 

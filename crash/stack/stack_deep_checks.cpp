@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "crash/stack/disasm.h"
+#include "crash/disasm/disasm.h"
 #include "crash/stack/stack_code.h"
 #include "crash/stack/stack_phases.h"
 #include "crash/stack/stack_tables.h"

@@ -2,7 +2,7 @@
 // the caller where the innermost call came from.
 #include "crash/stack/stack_phases.h"
 #include "crash/stack/stack_tables.h"
-#include "crash/stack/unmangle.h"
+#include "crash/modules/unmangle.h"
 
 namespace qor {
 namespace {

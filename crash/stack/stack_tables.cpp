@@ -1,7 +1,7 @@
 #include "crash/stack/stack_tables.h"
 
-#include "crash/stack/pe_exports.h"
-#include "crash/stack/pe_image.h"
+#include "crash/modules/pe_exports.h"
+#include "crash/modules/pe_image.h"
 
 namespace qor {
 namespace {

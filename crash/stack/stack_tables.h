@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "crash/debuginfo/map_file.h"
-#include "crash/stack/function_info.h"
+#include "crash/disasm/function_info.h"
 #include "crash/stack/stack_context.h"
 
 namespace qor {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "crash/debuginfo/debug_info_live.h"
+#include "crash/disasm/debug_info_hooks.h"
 #include "crash/stack/stack_trace_win32.h"
-#include "crash/stack/stack_walk_scenarios_win32.h"
+#include "crash/stack/testing/stack_walk_scenarios_win32.h"
 #include "runtime/raise.h"
 
 namespace qor {

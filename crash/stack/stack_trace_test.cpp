@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "crash/stack/pe_test_image.h"
+#include "crash/modules/testing/pe_test_image.h"
 #include "crash/stack/stack_tables.h"
-#include "crash/stack/stack_test_process.h"
+#include "crash/stack/testing/stack_test_process.h"
 
 namespace qor::test {
 namespace {

@@ -5,13 +5,13 @@
 #include <span>
 
 #include "crash/debuginfo/debug_info_live.h"
-#include "crash/stack/cached_memory.h"
+#include "crash/modules/cached_memory.h"
 #include "crash/stack/code_location.h"
-#include "crash/stack/function_listing_win32.h"
-#include "crash/stack/live_exports.h"
-#include "crash/stack/module_tools.h"
-#include "crash/stack/os_version.h"
-#include "crash/stack/safe_read.h"
+#include "crash/disasm/function_listing_win32.h"
+#include "crash/modules/live_exports.h"
+#include "crash/modules/module_tools.h"
+#include "crash/modules/os_version.h"
+#include "crash/modules/safe_read.h"
 #include "crash/stack/stack_trace.h"
 #include "runtime/raise.h"
 

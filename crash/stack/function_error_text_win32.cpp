@@ -1,8 +1,0 @@
-#include "crash/attach/system_error_text.h"
-#include "crash/stack/function_info.h"
-
-namespace qor {
-
-std::string InvalidParameterText() { return SystemErrorText(kInvalidParameterError); }
-
-}  // namespace qor
