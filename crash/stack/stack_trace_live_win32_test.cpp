@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "crash/disasm/debug_info_hooks.h"
+#include "crash/stack/stack_trace.h"
 #include "crash/stack/stack_trace_win32.h"
 #include "crash/stack/testing/stack_walk_scenarios_win32.h"
 #include "runtime/raise.h"
@@ -158,6 +159,35 @@ TEST_F(LiveStackTrace, AccessViolation) {
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames[0].line, scenario::lines.fault_line) << "the faulting write";
   EXPECT_EQ(g_code_address, frames[0].address);
+}
+
+const char* g_faulting_phase = nullptr;
+int* volatile g_unmapped = reinterpret_cast<int*>(16);
+
+__attribute__((noinline)) void FaultInChosenPhase(const char* phase) {
+  if (std::string(phase) == g_faulting_phase) *g_unmapped = 1;
+}
+
+TEST_F(LiveStackTrace, AccessViolationInsideEachPhaseGivesItsInternalErrorAndNothingBreaks) {
+  for (const char* phase : {"CollectPossibleStackItems", "RemoveRecursiveStackAreas", "InDeepChecks",
+                            "RealizeOptimalLinkChains", "RemoveRecursiveAreas", "FillFinalOutput",
+                            "ComposeResult"}) {
+    SCOPED_TRACE(phase);
+    g_faulting_phase = phase;
+    phase_start_hook = FaultInChosenPhase;
+    scenario::RunChain();
+    phase_start_hook = nullptr;
+    const std::string head = std::string(">> internal error in ") + phase + ":\r\n";
+    ASSERT_EQ(g_trace.substr(0, head.size()), head) << g_trace;
+    // The fault's location: the write in the hook, named from our own debug
+    // information, which the lookup reached after the fault.
+    EXPECT_NE(g_trace.find("stack_trace_live_win32_test.cpp"), std::string::npos) << g_trace;
+    EXPECT_NE(g_trace.find("FaultInChosenPhase"), std::string::npos) << g_trace;
+    // The next trace, with the tables as the failed one left them, is whole.
+    g_trace.clear();
+    scenario::RunChain();
+    ExpectFrames(Scenario("chain"));
+  }
 }
 
 }  // namespace

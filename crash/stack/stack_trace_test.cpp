@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "crash/modules/testing/pe_test_image.h"
@@ -307,6 +308,28 @@ TEST_F(StackTraceTest, FailingPhaseReplacesTheResultWithItsName) {
   EXPECT_EQ(trace(kMiddle + 9, FailedAtLeaf),
             ">> internal error in InDeepChecks:\r\n00401063 test.exe Main 41 Leaf");
   EXPECT_EQ(trace(stack.Bottom() + 4, nullptr), ">> internal error in CollectPossibleStackItems");
+}
+
+const char* g_throwing_phase = nullptr;
+void ThrowInChosenPhase(const char* phase) {
+  if (std::string(phase) == g_throwing_phase) throw std::bad_alloc();
+}
+
+TEST_F(StackTraceTest, EveryPhaseIsGuardedOnItsOwn) {
+  for (const char* phase : {"CollectPossibleStackItems", "RemoveRecursiveStackAreas", "InDeepChecks",
+                            "RealizeOptimalLinkChains", "RemoveRecursiveAreas", "FillFinalOutput",
+                            "ComposeResult"}) {
+    ResetStackTraceTables();
+    g_throwing_phase = phase;
+    phase_start_hook = ThrowInChosenPhase;
+    Trace trace = FaultInLeaf();
+    const std::string text = trace.Run(process_, ChainToLeaf());
+    phase_start_hook = nullptr;
+    EXPECT_EQ(text, std::string(">> internal error in ") + phase);
+  }
+  ResetStackTraceTables();
+  Trace trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, ChainToLeaf())), kChainToLeaf);
 }
 
 TEST_F(StackTraceTest, StackRangeBelowItsBottomGivesNothing) {
