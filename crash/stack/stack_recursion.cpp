@@ -1,5 +1,6 @@
 // Phases 2 and 5: a recursion that repeats a sequence of calls keeps one
 // copy, the outer one.
+#include <unordered_map>
 #include <vector>
 
 #include "crash/stack/stack_phases.h"
@@ -38,11 +39,23 @@ std::vector<int32_t> InnerRepetition(const StackWalk& walk, int32_t start) {
   return copy;
 }
 
+// How many valid items stand at each address. An item alone at its
+// address starts no repetition, and need not be searched for one: on a
+// deep stack that search would visit every item below each item.
+std::unordered_map<uint32_t, int32_t> ValidItemsAt(const StackWalk& walk) {
+  std::unordered_map<uint32_t, int32_t> count;
+  for (const TStackItem& item : walk.items) {
+    if (!item.Invalid) ++count[item.Address];
+  }
+  return count;
+}
+
 // One sweep from the innermost item down; true when anything was removed.
 bool Sweep(StackWalk& walk, bool discard) {
   bool changed = false;
+  const auto items_at = ValidItemsAt(walk);
   for (int32_t i = walk.Count() - 1; i >= 1; --i) {
-    if (walk.items[i].Invalid) continue;
+    if (walk.items[i].Invalid || items_at.at(walk.items[i].Address) < 2) continue;
     for (const int32_t index : InnerRepetition(walk, i)) {
       walk.items[index].Sure = false;
       if (discard) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "crash/debuginfo/map_file.h"
@@ -36,6 +37,9 @@ struct TFunctionEntry {
 struct StackTraceTables {
   std::vector<TModuleEntry> Modules;
   std::vector<TFunctionEntry> Functions;
+  // Row of each entry point in Functions: a deep stack registers its
+  // functions by the hundred thousand, too many for a linear search.
+  std::unordered_map<uint32_t, int32_t> FunctionAt;
 };
 
 // The tables of the process. Rows are reached by index only: registering
