@@ -33,6 +33,7 @@ void ClearTables(TMapFile& map) {
   map.Lines.clear();
   map.LineCount = 0;
   map.EntryPoint = 0;
+  map.Inlines.Clear();
 }
 
 // Reads compact data into `map`. On failure the tables are left empty so the
@@ -40,7 +41,10 @@ void ClearTables(TMapFile& map) {
 bool ReadCompact(std::span<const uint8_t> data, const CompactHeader& header, TMapFile& map) {
   const std::vector<uint8_t> payload = DecodeCompactPayload(data, header);
   const bool minimal = (header.flags & kCompactFlagMinimal) != 0;
-  if (!payload.empty() && ReadCompactPayload(payload, minimal, map)) return true;
+  if (!payload.empty() && ReadCompactPayload(payload, minimal, map)) {
+    ReadCompactInlines(data, header, map);
+    return true;
+  }
   ClearTables(map);
   return false;
 }
