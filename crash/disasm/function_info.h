@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crash/disasm/disasm.h"
+#include "crash/modules/eh_tables.h"
 #include "crash/modules/memory_reader.h"
 
 namespace qor {
@@ -77,11 +78,15 @@ struct SpecialRoutines {
   std::vector<uint32_t> never_return;  // calls here end the path (see function_noreturn.h)
 };
 
-// Analyses the function at `entry`. Returns info.is_valid; false means the
-// entry is not committed (error 87) or some path ran into bytes that are no
-// instruction (error 0x770001), with the place in info.last_error_addr.
+// Analyses the function at `entry`. The landing pads that the exception
+// tables of the entry's module name for it are entry points of its code
+// too; `frames` is the module's index of those tables when the caller keeps
+// one (null: it is read for this call). Returns info.is_valid; false means
+// the entry is not committed (error 87) or some path ran into bytes that
+// are no instruction (error 0x770001), with the place in
+// info.last_error_addr.
 bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRoutines& routines,
-                   TFunctionInfo& info);
+                   TFunctionInfo& info, const EhFrameIndex* frames = nullptr);
 
 // Text of error 87 as the system words it.
 std::string InvalidParameterText();

@@ -21,6 +21,9 @@ class FunctionParser {
                  TFunctionInfo& info, AddressRange range)
       : memory_(memory), routines_(routines), info_(info), range_(range) {}
 
+  // Adds the landing pads inside the module as areas, each reached from
+  // the code whose exceptions land there.
+  void AddLandingPads(const std::vector<LandingPad>& pads);
   // Runs the area loop; false with failed_at_ set when code is invalid.
   bool Run();
   uint32_t failed_at() const { return failed_at_; }
@@ -327,6 +330,14 @@ bool FunctionParser::Speculate() {
   return false;
 }
 
+void FunctionParser::AddLandingPads(const std::vector<LandingPad>& pads) {
+  for (const LandingPad& pad : pads) {
+    if (pad.address >= range_.first && pad.address <= range_.last) {
+      AddArea(pad.address, pad.call_site, RegisterSlots{});
+    }
+  }
+}
+
 bool FunctionParser::Run() {
   for (;;) {
     if (!ParseAll()) return false;
@@ -370,7 +381,7 @@ bool Interceptable(const MemoryReader& memory, const TFunctionInfo& info) {
 }  // namespace
 
 bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRoutines& routines,
-                   TFunctionInfo& info) {
+                   TFunctionInfo& info, const EhFrameIndex* frames) {
   info = TFunctionInfo{};
   MemoryRegion region;
   if (!memory.QueryRegion(entry, region) || region.state != kMemCommit) {
@@ -379,14 +390,32 @@ bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRout
     info.last_error_str = InvalidParameterText();
     return false;
   }
-  info.entry_point = entry;
-  info.copy.is_valid = true;
-  info.code_areas.reserve(8);
-  info.code_areas.push_back(CodeArea{entry, 0, false, false, 0, RegisterSlots{}});
-  FunctionParser parser(memory, routines, info, ModuleRange(memory, entry, region));
-  if (!parser.Run()) {
+  // Catch blocks and cleanups are code of the function that only the
+  // unwinder reaches, through the landing pads of its exception tables.
+  // Tables that lead into no code do not spoil the analysis: it is run
+  // again without them.
+  const AddressRange range = ModuleRange(memory, entry, region);
+  const std::vector<LandingPad> pads =
+      frames ? frames->LandingPadsAt(memory, entry)
+             : EhFrameIndex(memory, region.allocation_base).LandingPadsAt(memory, entry);
+  bool parsed = false;
+  uint32_t failed_at = 0;
+  for (const bool with_pads : {true, false}) {
+    if (!with_pads && pads.empty()) break;
+    info = TFunctionInfo{};
+    info.entry_point = entry;
+    info.copy.is_valid = true;
+    info.code_areas.reserve(8);
+    info.code_areas.push_back(CodeArea{entry, 0, false, false, 0, RegisterSlots{}});
+    FunctionParser parser(memory, routines, info, range);
+    if (with_pads) parser.AddLandingPads(pads);
+    parsed = parser.Run();
+    failed_at = parser.failed_at();
+    if (parsed) break;
+  }
+  if (!parsed) {
     info.is_valid = false;
-    info.last_error_addr = parser.failed_at();
+    info.last_error_addr = failed_at;
     info.last_error_no = kInvalidCodeError;
     info.last_error_str = "Invalid code!";
     return false;

@@ -62,7 +62,8 @@ TFunctionInfo Analyse(const StackTraceContext& context, uint32_t entry, int32_t 
   const bool own_runtime = row && row->DebugInfo && row->Handle != context.facts.MainModuleBase();
   TFunctionInfo info;
   ParseFunction(entry, context.memory,
-                own_runtime ? ModuleRoutines(*row->DebugInfo) : context.default_routines, info);
+                own_runtime ? ModuleRoutines(*row->DebugInfo) : context.default_routines, info,
+                row ? row->EhFrames.get() : nullptr);
   if (!info.is_valid && force_valid) {
     // What was found before the analysis failed is not trusted; the row only
     // stands for the address.
@@ -131,6 +132,7 @@ int32_t RegisterModule(const StackTraceContext& context, uint32_t base) {
   row.CodeEnd = ranges.code_end;
   row.DataBegin = ranges.data_begin;
   row.DataEnd = ranges.data_end;
+  row.EhFrames = std::make_shared<const EhFrameIndex>(context.memory, base);
   auto debug_info = context.facts.DebugInfoAt(base);
   if (debug_info && debug_info->Valid) row.DebugInfo = std::move(debug_info);
   modules.push_back(std::move(row));

@@ -24,6 +24,8 @@ struct TModuleEntry {
   uint32_t DataBegin = 0;
   uint32_t DataEnd = 0;
   std::shared_ptr<const TMapFile> DebugInfo;  // null without valid debug information
+  // The module's exception tables, read once for all its functions.
+  std::shared_ptr<const EhFrameIndex> EhFrames;
 };
 
 struct TFunctionEntry {

@@ -161,6 +161,14 @@ TEST_F(LiveStackTrace, AccessViolation) {
   EXPECT_EQ(g_code_address, frames[0].address);
 }
 
+TEST_F(LiveStackTrace, InsideCatchBlocksAndDestructorsDuringUnwinding) {
+  for (const scenario::Expected& expected : scenario::ExpectedFrames("qor.TraceHere")) {
+    g_trace.clear();
+    if (!scenario::RunHandling(expected.name)) continue;
+    ExpectFrames(expected);
+  }
+}
+
 const char* g_faulting_phase = nullptr;
 int* volatile g_unmapped = reinterpret_cast<int*>(16);
 

@@ -189,6 +189,7 @@ LONG CALLBACK PeerOnFault(EXCEPTION_POINTERS* pointers) {
 }
 
 void RunScenario(const std::string& name) {
+  if (scenario::RunHandling(name)) return;
   if (name == "chain") scenario::RunChain();
   if (name == "recursion") scenario::RunRecursion(6);
   if (name == "callback") scenario::RunCallback();

@@ -31,6 +31,17 @@ void RunThrow();
 // Writes to an unmapped address in Fault3; an exception handler must skip
 // the faulting instruction (StepPastFault). Returns normally afterwards.
 void RunFault();
+// Runs the scenario `name` whose innermost point lies in exception
+// handling: a catch block or a destructor run while an exception passes,
+// each kept in a function's cold part, in its own section, in a template
+// and in an inline function. False for any other name.
+bool RunHandling(const std::string& name);
+
+// The object whose destructor calls `capture` while an exception passes.
+struct Guard {
+  __attribute__((noinline)) ~Guard();
+};
+
 // Moves `context` past the instruction at its Eip; false when that cannot
 // be decoded.
 bool StepPastFault(CONTEXT& context);

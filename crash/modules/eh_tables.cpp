@@ -1,0 +1,274 @@
+#include "crash/modules/eh_tables.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+#include "crash/modules/pe_image.h"
+
+namespace qor {
+namespace {
+
+// Pointer encodings of the tables: the low four bits give the format, the
+// next three how the value applies, the top bit an indirection.
+constexpr uint8_t kOmit = 0xFF;
+constexpr uint8_t kFormatMask = 0x0F, kApplyMask = 0x70, kIndirect = 0x80;
+constexpr uint8_t kAbsolute = 0x00, kUleb = 0x01, kUdata2 = 0x02, kUdata4 = 0x03, kUdata8 = 0x04,
+                  kSleb = 0x09, kSdata2 = 0x0A, kSdata4 = 0x0B, kSdata8 = 0x0C;
+constexpr uint8_t kPcRelative = 0x10;
+constexpr uint32_t kSectionCodeFlag = 0x20;
+// Bounds for what is read at once: a section of frame records, and one
+// function's language-specific data.
+constexpr uint32_t kMaxEhFrame = 16u << 20;
+constexpr uint32_t kMaxLsda = 1u << 16;
+
+// A bounded reader over bytes copied from the target's memory at `base`.
+class Cursor {
+ public:
+  Cursor(std::vector<uint8_t> bytes, uint32_t base) : bytes_(std::move(bytes)), base_(base) {}
+
+  bool failed() const { return failed_; }
+  size_t at() const { return at_; }
+  size_t size() const { return bytes_.size(); }
+  void Seek(size_t at) {
+    if (at > bytes_.size()) {
+      failed_ = true;
+    } else {
+      at_ = at;
+    }
+  }
+  uint64_t Fixed(size_t count) {
+    if (bytes_.size() - at_ < count) {
+      failed_ = true;
+      return 0;
+    }
+    uint64_t value = 0;
+    for (size_t i = 0; i < count; ++i) value |= uint64_t{bytes_[at_ + i]} << (8 * i);
+    at_ += count;
+    return value;
+  }
+  uint64_t Uleb() {
+    uint64_t value = 0;
+    for (int shift = 0; !failed_; shift += 7) {
+      const uint8_t byte = static_cast<uint8_t>(Fixed(1));
+      if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
+      if (!(byte & 0x80)) break;
+    }
+    return value;
+  }
+  int64_t Sleb() {
+    int64_t value = 0;
+    for (int shift = 0; !failed_; shift += 7) {
+      const uint8_t byte = static_cast<uint8_t>(Fixed(1));
+      if (shift < 64) value |= static_cast<int64_t>(uint64_t{byte & 0x7Fu} << shift);
+      if (!(byte & 0x80)) {
+        if (shift + 7 < 64 && (byte & 0x40)) value |= -(int64_t{1} << (shift + 7));
+        break;
+      }
+    }
+    return value;
+  }
+  std::string CString() {
+    std::string text;
+    for (uint8_t c = static_cast<uint8_t>(Fixed(1)); c != 0 && !failed_; c = static_cast<uint8_t>(Fixed(1))) {
+      text.push_back(static_cast<char>(c));
+    }
+    return text;
+  }
+
+  // A pointer in `encoding`. A pc-relative value counts from the address of
+  // its own field; an indirect one is read from the address it gives.
+  // Encodings relative to text, data or the function are not used by the
+  // tool chain on this platform and fail.
+  uint32_t Encoded(uint8_t encoding, const MemoryReader& memory) {
+    const uint32_t field = base_ + static_cast<uint32_t>(at_);
+    uint64_t value = 0;
+    switch (encoding & kFormatMask) {
+      case kAbsolute: case kUdata4: value = Fixed(4); break;
+      case kUleb: value = Uleb(); break;
+      case kUdata2: value = Fixed(2); break;
+      case kUdata8: case kSdata8: value = Fixed(8); break;
+      case kSleb: value = static_cast<uint64_t>(Sleb()); break;
+      case kSdata2: value = static_cast<uint64_t>(static_cast<int16_t>(Fixed(2))); break;
+      case kSdata4: value = static_cast<uint64_t>(static_cast<int32_t>(Fixed(4))); break;
+      default: failed_ = true;
+    }
+    const uint8_t apply = encoding & kApplyMask;
+    if (apply == kPcRelative) {
+      value += field;
+    } else if (apply != 0) {
+      failed_ = true;
+    }
+    uint32_t result = static_cast<uint32_t>(value);
+    if ((encoding & kIndirect) && !failed_ && !ReadU32(memory, result, result)) failed_ = true;
+    return result;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t base_;
+  size_t at_ = 0;
+  bool failed_ = false;
+};
+
+std::vector<uint8_t> ReadPrefix(const MemoryReader& memory, uint32_t address, uint32_t size) {
+  std::vector<uint8_t> bytes(size);
+  bytes.resize(memory.Read(address, bytes.data(), size));
+  return bytes;
+}
+
+// A section holds frame records when its first record is a common
+// information entry: a length, an id of 0 and version 1 or 3. Its name is
+// ".eh_frame" cut to eight characters, or, in an image that kept long
+// section names, a reference into a string table that is not loaded.
+bool IsEhFrame(const MemoryReader& memory, uint32_t base, const SectionHeader& s) {
+  const bool named = std::memcmp(s.name, ".eh_fram", 8) == 0 || s.name[0] == '/';
+  uint8_t head[9];
+  if (!named || (s.characteristics & kSectionCodeFlag) || s.virtual_size < sizeof head ||
+      !memory.ReadAll(base + s.virtual_address, head, sizeof head)) {
+    return false;
+  }
+  uint32_t length, id;
+  std::memcpy(&length, head, 4);
+  std::memcpy(&id, head + 4, 4);
+  return length >= 8 && length < s.virtual_size && id == 0 && (head[8] == 1 || head[8] == 3);
+}
+
+bool FindEhFrame(const MemoryReader& memory, uint32_t base, uint32_t& begin, uint32_t& size) {
+  const uint32_t nt = NtHeaders(memory, base);
+  uint32_t count = 0, first = 0;
+  if (!nt || !SectionTable(memory, nt, count, first)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    SectionHeader s;
+    if (ReadSection(memory, nt, i, s) && IsEhFrame(memory, base, s)) {
+      begin = base + s.virtual_address;
+      size = std::min(s.virtual_size, kMaxEhFrame);
+      return true;
+    }
+  }
+  return false;
+}
+
+// What a function's record needs from its common information entry.
+struct Cie {
+  bool valid = false;
+  bool has_data = false;      // augmentation "z...": the record carries augmentation data
+  uint8_t fde_encoding = kAbsolute;
+  uint8_t lsda_encoding = kOmit;
+};
+
+Cie ReadCie(Cursor& c, size_t offset, const MemoryReader& memory) {
+  Cie cie;
+  c.Seek(offset);
+  c.Fixed(4);  // length
+  if (c.Fixed(4) != 0) return cie;
+  const uint64_t version = c.Fixed(1);
+  const std::string augmentation = c.CString();
+  c.Uleb();  // code alignment
+  c.Sleb();  // data alignment
+  if (version == 1) {
+    c.Fixed(1);
+  } else {
+    c.Uleb();  // return address register
+  }
+  if (augmentation.empty() || augmentation[0] != 'z') {
+    cie.valid = !c.failed() && augmentation.empty();
+    return cie;
+  }
+  cie.has_data = true;
+  c.Uleb();  // augmentation data length
+  for (size_t i = 1; i < augmentation.size() && !c.failed(); ++i) {
+    switch (augmentation[i]) {
+      case 'L': cie.lsda_encoding = static_cast<uint8_t>(c.Fixed(1)); break;
+      case 'R': cie.fde_encoding = static_cast<uint8_t>(c.Fixed(1)); break;
+      case 'P': c.Encoded(static_cast<uint8_t>(c.Fixed(1)) & ~kIndirect, memory); break;
+      case 'S': case 'B': break;
+      default: return cie;  // what follows cannot be read
+    }
+  }
+  cie.valid = !c.failed();
+  return cie;
+}
+
+struct FrameRecord {
+  uint32_t start = 0;  // first address the record covers
+  uint32_t lsda = 0;   // 0: none
+};
+
+// Every record of the section that names language-specific data; a
+// damaged record ends the walk.
+template <typename Add>
+void ReadRecords(const MemoryReader& memory, uint32_t begin, uint32_t size, Add add) {
+  Cursor c(ReadPrefix(memory, begin, size), begin);
+  std::unordered_map<size_t, Cie> cies;
+  for (size_t at = 0; at + 8 <= c.size();) {
+    c.Seek(at);
+    const uint64_t length = c.Fixed(4);
+    const size_t id_at = at + 4;
+    if (length == 0 || length == 0xFFFFFFFFu || length > c.size() - id_at) return;
+    const size_t next = id_at + static_cast<size_t>(length);
+    const uint64_t id = c.Fixed(4);
+    if (id != 0 && id <= id_at) {
+      const size_t cie_at = id_at - static_cast<size_t>(id);
+      auto known = cies.find(cie_at);
+      if (known == cies.end()) known = cies.emplace(cie_at, ReadCie(c, cie_at, memory)).first;
+      const Cie& cie = known->second;
+      c.Seek(id_at + 4);
+      const uint32_t start = c.Encoded(cie.fde_encoding, memory);
+      const uint32_t range = c.Encoded(cie.fde_encoding & kFormatMask, memory);
+      if (cie.valid && cie.has_data && cie.lsda_encoding != kOmit && !c.failed()) {
+        c.Uleb();
+        const uint32_t lsda = c.Encoded(cie.lsda_encoding, memory);
+        if (!c.failed() && lsda != 0 && range != 0) add(start, range, lsda);
+      }
+    }
+    at = next;
+  }
+}
+
+// The call-site table: for each range of code that may throw, where its
+// exceptions land (0: nowhere, they pass on).
+std::vector<LandingPad> ReadLsda(const MemoryReader& memory, const FrameRecord& record) {
+  Cursor c(ReadPrefix(memory, record.lsda, kMaxLsda), record.lsda);
+  const uint8_t start_encoding = static_cast<uint8_t>(c.Fixed(1));
+  const uint32_t pads_base = start_encoding == kOmit ? record.start : c.Encoded(start_encoding, memory);
+  if (static_cast<uint8_t>(c.Fixed(1)) != kOmit) c.Uleb();  // type table
+  const uint8_t site_encoding = static_cast<uint8_t>(c.Fixed(1)) & kFormatMask;
+  const uint64_t table_length = c.Uleb();
+  const size_t end = c.at() + static_cast<size_t>(std::min<uint64_t>(table_length, c.size()));
+  std::vector<LandingPad> pads;
+  while (!c.failed() && c.at() < end) {
+    const uint32_t start = c.Encoded(site_encoding, memory);
+    c.Encoded(site_encoding, memory);  // length
+    const uint32_t pad = c.Encoded(site_encoding, memory);
+    c.Uleb();  // action
+    if (!c.failed() && pad != 0) pads.push_back({pads_base + pad, record.start + start});
+  }
+  if (c.failed() || c.at() != end) return {};
+  return pads;
+}
+
+}  // namespace
+
+EhFrameIndex::EhFrameIndex(const MemoryReader& memory, uint32_t module_base) {
+  uint32_t begin = 0, size = 0;
+  if (!FindEhFrame(memory, module_base, begin, size)) return;
+  ReadRecords(memory, begin, size, [this](uint32_t start, uint32_t range, uint32_t lsda) {
+    records_.push_back({start, range, lsda});
+  });
+  std::sort(records_.begin(), records_.end(),
+            [](const Record& a, const Record& b) { return a.start < b.start; });
+}
+
+std::vector<LandingPad> EhFrameIndex::LandingPadsAt(const MemoryReader& memory,
+                                                    uint32_t address) const {
+  const auto after = std::upper_bound(records_.begin(), records_.end(), address,
+                                      [](uint32_t at, const Record& r) { return at < r.start; });
+  if (after == records_.begin()) return {};
+  const Record& record = *(after - 1);
+  if (address - record.start >= record.range) return {};
+  return ReadLsda(memory, {record.start, record.lsda});
+}
+
+}  // namespace qor
