@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "crash/modules/byte_cursor.h"
 #include "crash/modules/pe_image.h"
 
 namespace qor {
@@ -23,93 +24,46 @@ constexpr uint32_t kSectionCodeFlag = 0x20;
 constexpr uint32_t kMaxEhFrame = 16u << 20;
 constexpr uint32_t kMaxLsda = 1u << 16;
 
-// A bounded reader over bytes copied from the target's memory at `base`.
-class Cursor {
- public:
-  Cursor(std::vector<uint8_t> bytes, uint32_t base) : bytes_(std::move(bytes)), base_(base) {}
+// A pointer in `encoding` at the cursor, whose bytes were copied from the
+// target's memory at `base`. A pc-relative value counts from the address
+// of its own field; an indirect one is read from the address it gives.
+// Encodings relative to text, data or the function are not used by the
+// tool chain on this platform and fail.
+uint32_t Encoded(ByteCursor& c, uint32_t base, uint8_t encoding, const MemoryReader& memory) {
+  const uint32_t field = base + static_cast<uint32_t>(c.at);
+  uint64_t value = 0;
+  switch (encoding & kFormatMask) {
+    case kAbsolute: case kUdata4: value = c.Fixed(4); break;
+    case kUleb: value = c.Uleb(); break;
+    case kUdata2: value = c.Fixed(2); break;
+    case kUdata8: case kSdata8: value = c.Fixed(8); break;
+    case kSleb: value = static_cast<uint64_t>(c.Sleb()); break;
+    case kSdata2: value = static_cast<uint64_t>(static_cast<int16_t>(c.Fixed(2))); break;
+    case kSdata4: value = static_cast<uint64_t>(static_cast<int32_t>(c.Fixed(4))); break;
+    default: c.failed = true;
+  }
+  const uint8_t apply = encoding & kApplyMask;
+  if (apply == kPcRelative) {
+    value += field;
+  } else if (apply != 0) {
+    c.failed = true;
+  }
+  uint32_t result = static_cast<uint32_t>(value);
+  if ((encoding & kIndirect) && !c.failed && !ReadU32(memory, result, result)) c.failed = true;
+  return result;
+}
 
-  bool failed() const { return failed_; }
-  size_t at() const { return at_; }
-  size_t size() const { return bytes_.size(); }
-  void Seek(size_t at) {
-    if (at > bytes_.size()) {
-      failed_ = true;
-    } else {
-      at_ = at;
-    }
-  }
-  uint64_t Fixed(size_t count) {
-    if (bytes_.size() - at_ < count) {
-      failed_ = true;
-      return 0;
-    }
-    uint64_t value = 0;
-    for (size_t i = 0; i < count; ++i) value |= uint64_t{bytes_[at_ + i]} << (8 * i);
-    at_ += count;
-    return value;
-  }
-  uint64_t Uleb() {
-    uint64_t value = 0;
-    for (int shift = 0; !failed_; shift += 7) {
-      const uint8_t byte = static_cast<uint8_t>(Fixed(1));
-      if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-      if (!(byte & 0x80)) break;
-    }
-    return value;
-  }
-  int64_t Sleb() {
-    int64_t value = 0;
-    for (int shift = 0; !failed_; shift += 7) {
-      const uint8_t byte = static_cast<uint8_t>(Fixed(1));
-      if (shift < 64) value |= static_cast<int64_t>(uint64_t{byte & 0x7Fu} << shift);
-      if (!(byte & 0x80)) {
-        if (shift + 7 < 64 && (byte & 0x40)) value |= -(int64_t{1} << (shift + 7));
-        break;
-      }
-    }
-    return value;
-  }
-  std::string CString() {
-    std::string text;
-    for (uint8_t c = static_cast<uint8_t>(Fixed(1)); c != 0 && !failed_; c = static_cast<uint8_t>(Fixed(1))) {
-      text.push_back(static_cast<char>(c));
-    }
-    return text;
-  }
-
-  // A pointer in `encoding`. A pc-relative value counts from the address of
-  // its own field; an indirect one is read from the address it gives.
-  // Encodings relative to text, data or the function are not used by the
-  // tool chain on this platform and fail.
+// Bytes copied from the target's memory, read through a cursor.
+struct CopiedTable {
+  std::vector<uint8_t> bytes;
+  uint32_t base;
+  ByteCursor cursor{bytes};
+  CopiedTable(std::vector<uint8_t> b, uint32_t at) : bytes(std::move(b)), base(at) {}
+  CopiedTable(const CopiedTable&) = delete;
+  CopiedTable& operator=(const CopiedTable&) = delete;
   uint32_t Encoded(uint8_t encoding, const MemoryReader& memory) {
-    const uint32_t field = base_ + static_cast<uint32_t>(at_);
-    uint64_t value = 0;
-    switch (encoding & kFormatMask) {
-      case kAbsolute: case kUdata4: value = Fixed(4); break;
-      case kUleb: value = Uleb(); break;
-      case kUdata2: value = Fixed(2); break;
-      case kUdata8: case kSdata8: value = Fixed(8); break;
-      case kSleb: value = static_cast<uint64_t>(Sleb()); break;
-      case kSdata2: value = static_cast<uint64_t>(static_cast<int16_t>(Fixed(2))); break;
-      case kSdata4: value = static_cast<uint64_t>(static_cast<int32_t>(Fixed(4))); break;
-      default: failed_ = true;
-    }
-    const uint8_t apply = encoding & kApplyMask;
-    if (apply == kPcRelative) {
-      value += field;
-    } else if (apply != 0) {
-      failed_ = true;
-    }
-    uint32_t result = static_cast<uint32_t>(value);
-    if ((encoding & kIndirect) && !failed_ && !ReadU32(memory, result, result)) failed_ = true;
-    return result;
+    return qor::Encoded(cursor, base, encoding, memory);
   }
-
- private:
-  std::vector<uint8_t> bytes_;
-  uint32_t base_;
-  size_t at_ = 0;
-  bool failed_ = false;
 };
 
 std::vector<uint8_t> ReadPrefix(const MemoryReader& memory, uint32_t address, uint32_t size) {
@@ -158,13 +112,14 @@ struct Cie {
   uint8_t lsda_encoding = kOmit;
 };
 
-Cie ReadCie(Cursor& c, size_t offset, const MemoryReader& memory) {
+Cie ReadCie(CopiedTable& table, size_t offset, const MemoryReader& memory) {
+  ByteCursor& c = table.cursor;
   Cie cie;
   c.Seek(offset);
   c.Fixed(4);  // length
   if (c.Fixed(4) != 0) return cie;
   const uint64_t version = c.Fixed(1);
-  const std::string augmentation = c.CString();
+  const std::string augmentation = c.String();
   c.Uleb();  // code alignment
   c.Sleb();  // data alignment
   if (version == 1) {
@@ -173,21 +128,21 @@ Cie ReadCie(Cursor& c, size_t offset, const MemoryReader& memory) {
     c.Uleb();  // return address register
   }
   if (augmentation.empty() || augmentation[0] != 'z') {
-    cie.valid = !c.failed() && augmentation.empty();
+    cie.valid = !c.failed && augmentation.empty();
     return cie;
   }
   cie.has_data = true;
   c.Uleb();  // augmentation data length
-  for (size_t i = 1; i < augmentation.size() && !c.failed(); ++i) {
+  for (size_t i = 1; i < augmentation.size() && !c.failed; ++i) {
     switch (augmentation[i]) {
       case 'L': cie.lsda_encoding = static_cast<uint8_t>(c.Fixed(1)); break;
       case 'R': cie.fde_encoding = static_cast<uint8_t>(c.Fixed(1)); break;
-      case 'P': c.Encoded(static_cast<uint8_t>(c.Fixed(1)) & ~kIndirect, memory); break;
+      case 'P': table.Encoded(static_cast<uint8_t>(c.Fixed(1)) & ~kIndirect, memory); break;
       case 'S': case 'B': break;
       default: return cie;  // what follows cannot be read
     }
   }
-  cie.valid = !c.failed();
+  cie.valid = !c.failed;
   return cie;
 }
 
@@ -200,27 +155,28 @@ struct FrameRecord {
 // damaged record ends the walk.
 template <typename Add>
 void ReadRecords(const MemoryReader& memory, uint32_t begin, uint32_t size, Add add) {
-  Cursor c(ReadPrefix(memory, begin, size), begin);
+  CopiedTable table(ReadPrefix(memory, begin, size), begin);
+  ByteCursor& c = table.cursor;
   std::unordered_map<size_t, Cie> cies;
-  for (size_t at = 0; at + 8 <= c.size();) {
+  for (size_t at = 0; at + 8 <= c.data.size();) {
     c.Seek(at);
     const uint64_t length = c.Fixed(4);
     const size_t id_at = at + 4;
-    if (length == 0 || length == 0xFFFFFFFFu || length > c.size() - id_at) return;
+    if (length == 0 || length == 0xFFFFFFFFu || length > c.data.size() - id_at) return;
     const size_t next = id_at + static_cast<size_t>(length);
     const uint64_t id = c.Fixed(4);
     if (id != 0 && id <= id_at) {
       const size_t cie_at = id_at - static_cast<size_t>(id);
       auto known = cies.find(cie_at);
-      if (known == cies.end()) known = cies.emplace(cie_at, ReadCie(c, cie_at, memory)).first;
+      if (known == cies.end()) known = cies.emplace(cie_at, ReadCie(table, cie_at, memory)).first;
       const Cie& cie = known->second;
       c.Seek(id_at + 4);
-      const uint32_t start = c.Encoded(cie.fde_encoding, memory);
-      const uint32_t range = c.Encoded(cie.fde_encoding & kFormatMask, memory);
-      if (cie.valid && cie.has_data && cie.lsda_encoding != kOmit && !c.failed()) {
+      const uint32_t start = table.Encoded(cie.fde_encoding, memory);
+      const uint32_t range = table.Encoded(cie.fde_encoding & kFormatMask, memory);
+      if (cie.valid && cie.has_data && cie.lsda_encoding != kOmit && !c.failed) {
         c.Uleb();
-        const uint32_t lsda = c.Encoded(cie.lsda_encoding, memory);
-        if (!c.failed() && lsda != 0 && range != 0) add(start, range, lsda);
+        const uint32_t lsda = table.Encoded(cie.lsda_encoding, memory);
+        if (!c.failed && lsda != 0 && range != 0) add(start, range, lsda);
       }
     }
     at = next;
@@ -230,22 +186,24 @@ void ReadRecords(const MemoryReader& memory, uint32_t begin, uint32_t size, Add 
 // The call-site table: for each range of code that may throw, where its
 // exceptions land (0: nowhere, they pass on).
 std::vector<LandingPad> ReadLsda(const MemoryReader& memory, const FrameRecord& record) {
-  Cursor c(ReadPrefix(memory, record.lsda, kMaxLsda), record.lsda);
+  CopiedTable table(ReadPrefix(memory, record.lsda, kMaxLsda), record.lsda);
+  ByteCursor& c = table.cursor;
   const uint8_t start_encoding = static_cast<uint8_t>(c.Fixed(1));
-  const uint32_t pads_base = start_encoding == kOmit ? record.start : c.Encoded(start_encoding, memory);
+  const uint32_t pads_base =
+      start_encoding == kOmit ? record.start : table.Encoded(start_encoding, memory);
   if (static_cast<uint8_t>(c.Fixed(1)) != kOmit) c.Uleb();  // type table
   const uint8_t site_encoding = static_cast<uint8_t>(c.Fixed(1)) & kFormatMask;
   const uint64_t table_length = c.Uleb();
-  const size_t end = c.at() + static_cast<size_t>(std::min<uint64_t>(table_length, c.size()));
+  const size_t end = c.at + static_cast<size_t>(std::min<uint64_t>(table_length, c.data.size()));
   std::vector<LandingPad> pads;
-  while (!c.failed() && c.at() < end) {
-    const uint32_t start = c.Encoded(site_encoding, memory);
-    c.Encoded(site_encoding, memory);  // length
-    const uint32_t pad = c.Encoded(site_encoding, memory);
+  while (!c.failed && c.at < end) {
+    const uint32_t start = table.Encoded(site_encoding, memory);
+    table.Encoded(site_encoding, memory);  // length
+    const uint32_t pad = table.Encoded(site_encoding, memory);
     c.Uleb();  // action
-    if (!c.failed() && pad != 0) pads.push_back({pads_base + pad, record.start + start});
+    if (!c.failed && pad != 0) pads.push_back({pads_base + pad, record.start + start});
   }
-  if (c.failed() || c.at() != end) return {};
+  if (c.failed || c.at != end) return {};
   return pads;
 }
 

@@ -1,6 +1,5 @@
-// A bounded reader over one DWARF section (or a unit inside it): every read
-// past the end sets `failed` and yields 0 or an empty string, so a damaged
-// file can only end a reader early, never make it read outside its input.
+// Reading DWARF sections: the bounded cursor, strings of the string
+// sections, and file names.
 #pragma once
 
 #include <cstdint>
@@ -8,68 +7,11 @@
 #include <span>
 #include <string>
 
+#include "crash/modules/byte_cursor.h"
+
 namespace qor::convert {
 
-struct Cursor {
-  std::span<const uint8_t> data;
-  size_t at = 0;
-  bool failed = false;
-
-  bool AtEnd() const { return failed || at >= data.size(); }
-
-  bool Has(uint64_t count) {
-    if (at > data.size() || data.size() - at < count) failed = true;
-    return !failed;
-  }
-  void Skip(uint64_t count) {
-    if (Has(count)) at += static_cast<size_t>(count);
-  }
-  // Moves to `offset`; an offset beyond the end fails.
-  void Seek(uint64_t offset) {
-    if (offset > data.size()) {
-      failed = true;
-    } else {
-      at = static_cast<size_t>(offset);
-    }
-  }
-  uint64_t Fixed(size_t count) {
-    if (count > 8 || !Has(count)) return 0;
-    uint64_t value = 0;
-    for (size_t i = 0; i < count; ++i) value |= uint64_t{data[at + i]} << (8 * i);
-    at += count;
-    return value;
-  }
-  uint64_t Uleb() {
-    uint64_t value = 0;
-    for (int shift = 0; Has(1); shift += 7) {
-      const uint8_t byte = data[at++];
-      if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-      if (!(byte & 0x80)) return value;
-    }
-    return 0;
-  }
-  int64_t Sleb() {
-    int64_t value = 0;
-    for (int shift = 0; Has(1); shift += 7) {
-      const uint8_t byte = data[at++];
-      if (shift < 64) value |= static_cast<int64_t>(uint64_t{byte & 0x7Fu} << shift);
-      if (!(byte & 0x80)) {
-        if (shift + 7 < 64 && (byte & 0x40)) value |= -(int64_t{1} << (shift + 7));
-        return value;
-      }
-    }
-    return 0;
-  }
-  // A NUL-terminated string; one without its NUL inside the data fails.
-  std::string String() {
-    if (!Has(1)) return {};
-    const char* text = reinterpret_cast<const char*>(data.data() + at);
-    const size_t length = strnlen(text, data.size() - at);
-    if (!Has(length + 1)) return {};
-    at += length + 1;
-    return std::string(text, length);
-  }
-};
+using Cursor = ::qor::ByteCursor;
 
 // The NUL-terminated string at `offset` of a string section; empty when the
 // offset lies outside it.
