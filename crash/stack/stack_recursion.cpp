@@ -15,6 +15,16 @@ int32_t NextValidBelow(const StackWalk& walk, int32_t index) {
   return index;
 }
 
+// The item `n` valid items below `index` (clamped at 0).
+int32_t NthValidBelow(const StackWalk& walk, int32_t index, int32_t n) {
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t below = NextValidBelow(walk, index);
+    if (below < 0) break;
+    index = below;
+  }
+  return index;
+}
+
 // The items of the repetition that ends at `start`: `start` and the items
 // down to the next earlier copy of its address, when the same sequence of
 // addresses stands right below that copy. Empty when there is none.
@@ -56,7 +66,12 @@ bool Sweep(StackWalk& walk, bool discard) {
   const auto items_at = ValidItemsAt(walk);
   for (int32_t i = walk.Count() - 1; i >= 1; --i) {
     if (walk.items[i].Invalid || items_at.at(walk.items[i].Address) < 2) continue;
-    for (const int32_t index : InnerRepetition(walk, i)) {
+    const std::vector<int32_t> copy = InnerRepetition(walk, i);
+    if (copy.empty()) continue;
+    // The copy that stays lies right below the one removed, as long as it.
+    const auto length = static_cast<int32_t>(copy.size());
+    walk.folded.push_back({NthValidBelow(walk, copy.back(), length), i, length});
+    for (const int32_t index : copy) {
       walk.items[index].Sure = false;
       if (discard) {
         DiscardItem(walk, index);

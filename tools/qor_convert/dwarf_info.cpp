@@ -9,7 +9,8 @@
 namespace qor::convert {
 namespace {
 
-constexpr uint64_t kTagInlined = 0x1D, kTagSubprogram = 0x2E;
+constexpr uint64_t kTagClass = 0x02, kTagStructure = 0x13, kTagUnion = 0x17, kTagInlined = 0x1D,
+                   kTagSubprogram = 0x2E, kTagNamespace = 0x39;
 constexpr uint64_t kAtName = 0x03, kAtStmtList = 0x10, kAtLowPc = 0x11, kAtHighPc = 0x12,
                    kAtAbstractOrigin = 0x31, kAtSpecification = 0x47, kAtRanges = 0x55,
                    kAtCallFile = 0x58, kAtCallLine = 0x59, kAtLinkageName = 0x6E,
@@ -62,6 +63,7 @@ struct Unit {
   uint64_t base = 0;  // the unit's low_pc: base address of its ranges
   uint64_t str_offsets_base = 8, addr_base = 8, rnglists_base = 12;
   const LineProgram* lines = nullptr;
+  uint64_t children_at = 0;  // the first entry below the top one
 };
 
 struct Die {
@@ -90,7 +92,11 @@ class InfoReader {
   const AbbrevTable* Abbrevs(uint64_t offset);
   Value ReadValue(Cursor& c, const Unit& unit, uint64_t form, int64_t implicit, bool nested = false);
   bool ReadDie(Cursor& c, const Unit& unit, Die& die);
-  void ReadUnit(Unit& unit, std::vector<InlinedCall>& calls);
+  bool ReadUnitTop(Unit& unit);
+  template <typename Context, typename Enter>
+  void WalkUnit(const Unit& unit, Context root, Enter enter);
+  void ReadScopes(const Unit& unit);
+  void ReadCalls(const Unit& unit, std::vector<InlinedCall>& calls);
   void AddCall(const Unit& unit, const Die& die, int32_t parent, std::vector<InlinedCall>& calls);
   std::string Text(const Unit& unit, const Value& v) const;
   uint64_t Address(const Unit& unit, const Value& v) const;
@@ -105,6 +111,7 @@ class InfoReader {
   std::unordered_map<uint64_t, AbbrevTable> abbrevs_;
   std::vector<Unit> units_;
   std::unordered_map<uint64_t, Name> names_;
+  std::unordered_map<uint64_t, std::string> scopes_;  // of function entries, by offset
 };
 
 const AbbrevTable* InfoReader::Abbrevs(uint64_t offset) {
@@ -346,7 +353,11 @@ Name InfoReader::FunctionName(uint64_t die_offset, int hops) {
         if (found.linkage || result.text.empty()) result = found;
         if (result.linkage) break;
       }
-      if (!result.linkage && die.name.present()) result = {Text(*unit, die.name), false};
+      if (!result.linkage && die.name.present()) {
+        const auto scope = scopes_.find(die_offset);
+        const std::string name = Text(*unit, die.name);
+        result = {scope == scopes_.end() ? name : scope->second + "." + name, false};
+      }
     }
   }
   names_[die_offset] = result;
@@ -395,13 +406,13 @@ bool InfoReader::ReadUnitHeader(Cursor& c, Unit& unit, std::string& error) {
   return true;
 }
 
-// Walks the unit's entries, keeping for each open list of children the
-// inlined call that holds them (-1 inside a real function).
-void InfoReader::ReadUnit(Unit& unit, std::vector<InlinedCall>& calls) {
+// Reads the unit's top entry: the bases of its tables and its line
+// program. False when the unit has no entries below it.
+bool InfoReader::ReadUnitTop(Unit& unit) {
   Cursor c{s_.info.subspan(0, static_cast<size_t>(unit.end))};
   c.Seek(unit.first_die);
   Die top;
-  if (!ReadDie(c, unit, top) || top.tag == 0) return;
+  if (!ReadDie(c, unit, top) || top.tag == 0) return false;
   if (top.str_offsets_base.present()) unit.str_offsets_base = top.str_offsets_base.number;
   if (top.addr_base.present()) unit.addr_base = top.addr_base.number;
   if (top.rnglists_base.present()) unit.rnglists_base = top.rnglists_base.number;
@@ -410,24 +421,59 @@ void InfoReader::ReadUnit(Unit& unit, std::vector<InlinedCall>& calls) {
     const auto found = programs_.find(top.stmt_list.number);
     if (found != programs_.end()) unit.lines = found->second;
   }
-  if (!top.children) return;
-  std::vector<int32_t> open{-1};
+  unit.children_at = c.at;
+  return top.children;
+}
+
+// Calls enter(offset, entry, outer) for every entry below the unit's top
+// entry, where `outer` is what enter returned for the entry whose children
+// these are (`root` for the top entry's).
+template <typename Context, typename Enter>
+void InfoReader::WalkUnit(const Unit& unit, Context root, Enter enter) {
+  Cursor c{s_.info.subspan(0, static_cast<size_t>(unit.end))};
+  c.Seek(unit.children_at);
+  std::vector<Context> open{root};
   while (!open.empty() && !c.AtEnd()) {
+    const uint64_t offset = c.at;
     Die die;
     if (!ReadDie(c, unit, die)) return;
     if (die.tag == 0) {
       open.pop_back();
       continue;
     }
-    int32_t holder = open.back();
-    if (die.tag == kTagSubprogram) {
-      holder = -1;
-    } else if (die.tag == kTagInlined) {
-      AddCall(unit, die, holder, calls);
-      holder = static_cast<int32_t>(calls.size() - 1);
-    }
-    if (die.children) open.push_back(holder);
+    Context inner = enter(offset, die, open.back());
+    if (die.children) open.push_back(std::move(inner));
   }
+}
+
+// The scope each function entry is declared in ("ns.Class"), for names
+// that the compiler gave without a linkage name.
+void InfoReader::ReadScopes(const Unit& unit) {
+  WalkUnit(unit, std::string(), [&](uint64_t offset, const Die& die, const std::string& scope) {
+    if (die.tag == kTagSubprogram) {
+      if (!scope.empty()) scopes_[offset] = scope;
+      return scope;
+    }
+    if (die.tag != kTagNamespace && die.tag != kTagClass && die.tag != kTagStructure &&
+        die.tag != kTagUnion) {
+      return scope;
+    }
+    std::string name = Text(unit, die.name);
+    if (name.empty()) name = die.tag == kTagNamespace ? "(anonymous namespace)" : "";
+    if (name.empty()) return scope;
+    return scope.empty() ? name : scope + "." + name;
+  });
+}
+
+// The inlined calls, each with the call that holds it (-1 inside a real
+// function).
+void InfoReader::ReadCalls(const Unit& unit, std::vector<InlinedCall>& calls) {
+  WalkUnit(unit, int32_t{-1}, [&](uint64_t, const Die& die, int32_t holder) {
+    if (die.tag == kTagSubprogram) return int32_t{-1};
+    if (die.tag != kTagInlined) return holder;
+    AddCall(unit, die, holder, calls);
+    return static_cast<int32_t>(calls.size() - 1);
+  });
 }
 
 bool InfoReader::Run(std::vector<InlinedCall>& calls, std::string& error) {
@@ -438,7 +484,12 @@ bool InfoReader::Run(std::vector<InlinedCall>& calls, std::string& error) {
     all.Seek(unit.end);
     units_.push_back(unit);
   }
-  for (Unit& unit : units_) ReadUnit(unit, calls);
+  std::vector<const Unit*> walked;
+  for (Unit& unit : units_) {
+    if (ReadUnitTop(unit)) walked.push_back(&unit);
+  }
+  for (const Unit* unit : walked) ReadScopes(*unit);
+  for (const Unit* unit : walked) ReadCalls(*unit, calls);
   return true;
 }
 

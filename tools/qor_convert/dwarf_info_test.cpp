@@ -10,7 +10,7 @@ namespace {
 using test::Bytes;
 
 enum : uint64_t {
-  kCompileUnit = 0x11, kSubprogram = 0x2E, kInlined = 0x1D, kLexicalBlock = 0x0B,
+  kCompileUnit = 0x11, kSubprogram = 0x2E, kInlined = 0x1D, kLexicalBlock = 0x0B, kNamespace = 0x39,
   kName = 0x03, kStmtList = 0x10, kLowPc = 0x11, kHighPc = 0x12, kOrigin = 0x31, kRanges = 0x55,
   kCallFile = 0x58, kCallLine = 0x59, kLinkageName = 0x6E,
   kAddr = 0x01, kData1 = 0x0B, kData2 = 0x05, kData4 = 0x06, kString = 0x08, kStrp = 0x0E,
@@ -38,6 +38,7 @@ Bytes Abbrevs() {
          {{kOrigin, kRef4}, {kRanges, kSecOffset}, {kCallFile, kImplicitConst}, {kCallLine, kUdata}});
   Abbrev(b, 6, kSubprogram, false, {{kLinkageName, kStrp}, {kName, kString}});
   Abbrev(b, 7, kSubprogram, false, {{kName, kString}});
+  Abbrev(b, 8, kNamespace, true, {{kName, kString}});
   b.Uleb(0);
   return b;
 }
@@ -50,8 +51,8 @@ struct Sections {
 };
 
 // One unit: Outer holds, inside a lexical block, an inlined call of
-// ns::Step (named by its linkage name), which holds an inlined call of the
-// C function helper with two address ranges. `version` 4 reads the ranges
+// ns::Step (named by its linkage name), which holds an inlined call of
+// tools::helper (which has only its plain name) with two address ranges. `version` 4 reads the ranges
 // from .debug_ranges, 5 from .debug_rnglists.
 Sections OneUnit(uint16_t version) {
   Sections s;
@@ -63,7 +64,7 @@ Sections OneUnit(uint16_t version) {
   }
   const uint32_t header = version == 5 ? 12 : 11;
   // DIE offsets inside the unit, counted from its first byte.
-  const uint32_t step_die = header + 68, helper_die = step_die + 10;
+  const uint32_t step_die = header + 68, helper_die = step_die + 17;
   Bytes dies;
   dies.Uleb(1).Str("a.cpp").U32(0).U32(0);                               // 15 bytes
   dies.Uleb(2).Str("Outer").U32(0x401000).U32(0x100);                    // 15
@@ -72,8 +73,9 @@ Sections OneUnit(uint16_t version) {
   dies.Uleb(5).U32(helper_die).U32(0).Uleb(17);                          // 10
   dies.U8(0).U8(0).U8(0);                                                 // 3: inlined, block, Outer
   dies.Uleb(6).U32(0).Str("Step");                                        // 10
-  dies.Uleb(7).Str("helper");                                              // 8
-  dies.U8(0);
+  dies.Uleb(8).Str("tools");                                               // 7
+  dies.Uleb(7).Str("helper");
+  dies.U8(0).U8(0);
   Bytes body;
   if (version == 5) {
     body.U16(5).U8(1).U8(4).U32(0);
@@ -108,7 +110,7 @@ TEST(DwarfInfoTest, InlinedCallsWithTheirCallersNamesAndRanges) {
     ASSERT_EQ(calls[0].ranges.size(), 1u);
     EXPECT_EQ(calls[0].ranges[0].begin, 0x401018u);
     EXPECT_EQ(calls[0].ranges[0].end, 0x401038u);
-    EXPECT_EQ(calls[1].function, "helper");
+    EXPECT_EQ(calls[1].function, "tools.helper");
     EXPECT_EQ(calls[1].call_file, "");  // file 7 is not in the line program
     EXPECT_EQ(calls[1].call_line, 17u);
     EXPECT_EQ(calls[1].parent, 0);

@@ -42,6 +42,19 @@ KEEP int Chain1(int x) {
 }
 KEEP void RunChain() { sink = Chain1(sink) + 1; }
 
+namespace {
+__attribute__((always_inline)) inline void InlinedStep(int x) {
+  lines.inlined_capture = __LINE__; capture();
+  sink = x;
+}
+}  // namespace
+
+KEEP int InlinedHost(int x) {
+  lines.inlined_call = __LINE__; InlinedStep(x + 1);
+  return x * 3 + sink;
+}
+KEEP void RunInlined() { sink = InlinedHost(sink) + 1; }
+
 KEEP int Recurse(int depth) {
   if (depth == 0) {
     capture();

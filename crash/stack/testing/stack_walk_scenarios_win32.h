@@ -19,10 +19,14 @@ struct CallLines {
   int chain[6] = {};   // Chain1..Chain5 (index 1..5) calling the next one
   int throw_line = 0;  // the throw in Throw5
   int fault_line = 0;  // the faulting write in Fault3
+  int inlined_capture = 0;  // the call of `capture` in the inlined InlinedStep
+  int inlined_call = 0;     // the place InlinedHost inlines InlinedStep
 };
 extern CallLines lines;
 
 void RunChain();
+// InlinedHost calls `capture` from code of InlinedStep inlined into it.
+void RunInlined();
 void RunRecursion(int depth);
 void RunCallback();
 void RunThread();
