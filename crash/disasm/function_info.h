@@ -75,7 +75,9 @@ struct SpecialRoutines {
   uint32_t finally_routine = 0;   // finally handler: the same, and its finally block is code
   uint32_t auto_exception = 0;    // a leaving jump and nothing more
   uint32_t typed_handler = 0;     // a table of (class, handler) pairs follows the call
-  std::vector<uint32_t> never_return;  // calls here end the path (see function_noreturn.h)
+  // Calls here, or through an import cell here, end the path (see
+  // function_noreturn.h).
+  std::vector<uint32_t> never_return;
 };
 
 // Analyses the function at `entry`. The landing pads that the exception

@@ -80,6 +80,23 @@ TEST(ParseFunctionTest, NeverReturningCallEndsThePath) {
   EXPECT_EQ(blind.last_error_addr, after);
 }
 
+TEST(ParseFunctionTest, CallThroughTheImportCellOfANeverReturningRoutineEndsThePath) {
+  // call [cell]: in a file that is not loaded the cell holds no address.
+  constexpr uint32_t kCell = kCode + 0x100;
+  std::vector<uint8_t> code;
+  Put(code, {0x6A, 0x03, 0xFF, 0x15});  // push 3; call [cell]
+  Put32(code, kCell);
+  const uint32_t after = Here(code);
+  Put(code, {0xFF, 0xFF, 0xFF});
+  code.resize(0x104, 0);
+  SpecialRoutines routines;
+  routines.never_return = {kCell};
+  const TFunctionInfo info = Parse(code, routines);
+  ASSERT_TRUE(info.is_valid);
+  EXPECT_EQ(info.code_begin + info.code_len, after);
+  EXPECT_FALSE(Parse(code).is_valid);
+}
+
 // cmp eax, 5; ja default; jmp [eax*4 + table]; table of 6 cases; the cases.
 TEST(ParseFunctionTest, CaseTableOfSixEntries) {
   std::vector<uint8_t> code;

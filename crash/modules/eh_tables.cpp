@@ -184,9 +184,10 @@ void ReadRecords(const MemoryReader& memory, uint32_t begin, uint32_t size, Add 
 }
 
 // The call-site table: for each range of code that may throw, where its
-// exceptions land (0: nowhere, they pass on).
-std::vector<LandingPad> ReadLsda(const MemoryReader& memory, const FrameRecord& record) {
-  CopiedTable table(ReadPrefix(memory, record.lsda, kMaxLsda), record.lsda);
+// exceptions land (0: nowhere, they pass on). False when the table needs
+// more than the bytes copied (`needed` says how many).
+bool ReadCallSites(CopiedTable& table, const FrameRecord& record, const MemoryReader& memory,
+                   size_t& needed, std::vector<LandingPad>& pads) {
   ByteCursor& c = table.cursor;
   const uint8_t start_encoding = static_cast<uint8_t>(c.Fixed(1));
   const uint32_t pads_base =
@@ -194,16 +195,31 @@ std::vector<LandingPad> ReadLsda(const MemoryReader& memory, const FrameRecord& 
   if (static_cast<uint8_t>(c.Fixed(1)) != kOmit) c.Uleb();  // type table
   const uint8_t site_encoding = static_cast<uint8_t>(c.Fixed(1)) & kFormatMask;
   const uint64_t table_length = c.Uleb();
-  const size_t end = c.at + static_cast<size_t>(std::min<uint64_t>(table_length, c.data.size()));
-  std::vector<LandingPad> pads;
-  while (!c.failed && c.at < end) {
+  needed = c.at + static_cast<size_t>(std::min<uint64_t>(table_length, kMaxLsda));
+  if (c.failed || needed > c.data.size()) return false;
+  while (!c.failed && c.at < needed) {
     const uint32_t start = table.Encoded(site_encoding, memory);
     table.Encoded(site_encoding, memory);  // length
     const uint32_t pad = table.Encoded(site_encoding, memory);
     c.Uleb();  // action
     if (!c.failed && pad != 0) pads.push_back({pads_base + pad, record.start + start});
   }
-  if (c.failed || c.at != end) return {};
+  if (c.failed || c.at != needed) pads.clear();
+  return true;
+}
+
+// Most tables are short: a little is copied first, and the rest when the
+// table says that it is longer.
+std::vector<LandingPad> ReadLsda(const MemoryReader& memory, const FrameRecord& record) {
+  constexpr uint32_t kFirstCopy = 256;
+  std::vector<LandingPad> pads;
+  size_t needed = 0;
+  CopiedTable first(ReadPrefix(memory, record.lsda, kFirstCopy), record.lsda);
+  if (ReadCallSites(first, record, memory, needed, pads) || first.bytes.size() < kFirstCopy) {
+    return pads;
+  }
+  CopiedTable whole(ReadPrefix(memory, record.lsda, static_cast<uint32_t>(needed)), record.lsda);
+  ReadCallSites(whole, record, memory, needed, pads);
   return pads;
 }
 
@@ -219,14 +235,22 @@ EhFrameIndex::EhFrameIndex(const MemoryReader& memory, uint32_t module_base) {
             [](const Record& a, const Record& b) { return a.start < b.start; });
 }
 
-std::vector<LandingPad> EhFrameIndex::LandingPadsAt(const MemoryReader& memory,
-                                                    uint32_t address) const {
+int32_t EhFrameIndex::RecordAt(uint32_t address) const {
   const auto after = std::upper_bound(records_.begin(), records_.end(), address,
                                       [](uint32_t at, const Record& r) { return at < r.start; });
-  if (after == records_.begin()) return {};
-  const Record& record = *(after - 1);
-  if (address - record.start >= record.range) return {};
-  return ReadLsda(memory, {record.start, record.lsda});
+  if (after == records_.begin()) return -1;
+  const auto index = static_cast<int32_t>(after - records_.begin() - 1);
+  return address - records_[index].start < records_[index].range ? index : -1;
+}
+
+std::vector<LandingPad> EhFrameIndex::LandingPads(const MemoryReader& memory, int32_t record) const {
+  if (record < 0 || static_cast<size_t>(record) >= records_.size()) return {};
+  return ReadLsda(memory, {records_[record].start, records_[record].lsda});
+}
+
+std::vector<LandingPad> EhFrameIndex::LandingPadsAt(const MemoryReader& memory,
+                                                    uint32_t address) const {
+  return LandingPads(memory, RecordAt(address));
 }
 
 }  // namespace qor

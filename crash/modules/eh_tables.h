@@ -27,10 +27,14 @@ class EhFrameIndex {
   // damaged from the start (records before a damaged one are kept).
   EhFrameIndex(const MemoryReader& memory, uint32_t module_base);
 
-  // The landing pads of the function part whose record covers `address`
-  // (a function's main part and its separated cold part each have one).
-  // Empty when no record covers it or its language-specific data is
-  // damaged.
+  // The record that covers `address` (a function's main part and its
+  // separated cold part each have one), or -1.
+  int32_t RecordAt(uint32_t address) const;
+
+  // The landing pads of `record`; empty for -1 or damaged data.
+  std::vector<LandingPad> LandingPads(const MemoryReader& memory, int32_t record) const;
+
+  // The landing pads of the record that covers `address`.
   std::vector<LandingPad> LandingPadsAt(const MemoryReader& memory, uint32_t address) const;
 
   bool empty() const { return records_.empty(); }
