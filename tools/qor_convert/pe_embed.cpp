@@ -13,7 +13,8 @@ constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceCharacteristics = 0x40000040;  // initialised data, readable
 constexpr uint16_t kDebugStripped = 0x0200;
 
-uint32_t AlignUp(uint32_t value, uint32_t alignment) {
+// Wide, so that a damaged alignment cannot wrap the result.
+uint64_t AlignUp(uint64_t value, uint32_t alignment) {
   return alignment ? (value + alignment - 1) / alignment * alignment : value;
 }
 
@@ -25,44 +26,50 @@ struct ResourceReader {
   uint32_t root;  // file offset of the resource directory
   std::string error;
 
-  bool InSection(uint32_t offset, uint32_t size) const {
-    return uint64_t{offset} + size <= uint64_t{section.raw_pointer} + section.raw_size;
+  bool InSection(uint64_t offset, uint64_t size) const {
+    return offset >= section.raw_pointer &&
+           offset + size <= uint64_t{section.raw_pointer} + section.raw_size;
   }
   ResourceLabel Label(uint32_t name) const {
     if (!(name & kHighBit)) return {static_cast<uint16_t>(name), {}};
-    const uint32_t at = root + (name & ~kHighBit);
+    const uint64_t at = uint64_t{root} + (name & ~kHighBit);
     if (!InSection(at, 2)) return {};
-    const uint16_t length = Get16(pe.bytes(), at);
+    const uint16_t length = Get16(pe.bytes(), static_cast<size_t>(at));
     if (!InSection(at + 2, 2u * length)) return {};
     std::string text;
-    for (uint16_t i = 0; i < length; ++i) text.push_back(static_cast<char>(Get16(pe.bytes(), at + 2 + 2 * i)));
+    for (uint16_t i = 0; i < length; ++i) {
+      text.push_back(static_cast<char>(Get16(pe.bytes(), static_cast<size_t>(at + 2 + 2 * i))));
+    }
     return {0, text};
   }
   // Calls `visit(name field, offset field)` for each entry of a directory.
   template <typename Visit>
-  bool Entries(uint32_t directory, Visit visit) {
+  bool Entries(uint64_t directory, Visit visit) {
     if (!InSection(directory, 16)) return false;
-    const uint32_t count = uint32_t{Get16(pe.bytes(), directory + 12)} + Get16(pe.bytes(), directory + 14);
-    if (!InSection(directory + 16, 8 * count)) return false;
+    const auto at = static_cast<size_t>(directory);
+    const uint32_t count = uint32_t{Get16(pe.bytes(), at + 12)} + Get16(pe.bytes(), at + 14);
+    if (!InSection(directory + 16, 8ull * count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-      if (!visit(Get32(pe.bytes(), directory + 16 + 8 * i), Get32(pe.bytes(), directory + 20 + 8 * i))) return false;
+      if (!visit(Get32(pe.bytes(), at + 16 + 8 * i), Get32(pe.bytes(), at + 20 + 8 * i))) return false;
     }
     return true;
   }
   bool Data(uint32_t entry, ResourceItem& item) {
-    if (!InSection(root + entry, 16)) return false;
-    const uint32_t rva = Get32(pe.bytes(), root + entry);
-    const uint32_t size = Get32(pe.bytes(), root + entry + 4);
-    item.code_page = Get32(pe.bytes(), root + entry + 8);
-    const uint32_t at = rva - section.virtual_address + section.raw_pointer;
+    const uint64_t field = uint64_t{root} + entry;
+    if (!InSection(field, 16)) return false;
+    const uint32_t rva = Get32(pe.bytes(), static_cast<size_t>(field));
+    const uint32_t size = Get32(pe.bytes(), static_cast<size_t>(field) + 4);
+    item.code_page = Get32(pe.bytes(), static_cast<size_t>(field) + 8);
+    const uint64_t at = uint64_t{rva} - section.virtual_address + section.raw_pointer;
     if (rva < section.virtual_address || !InSection(at, size)) return false;
-    item.data.assign(pe.bytes().begin() + at, pe.bytes().begin() + at + size);
+    const auto first = pe.bytes().begin() + static_cast<std::ptrdiff_t>(at);
+    item.data.assign(first, first + size);
     return true;
   }
   bool ReadAll(std::vector<ResourceItem>& items) {
     return Entries(root, [&](uint32_t type, uint32_t type_dir) {
-      return (type_dir & kHighBit) && Entries(root + (type_dir & ~kHighBit), [&](uint32_t name, uint32_t name_dir) {
-        return (name_dir & kHighBit) && Entries(root + (name_dir & ~kHighBit), [&](uint32_t language, uint32_t data) {
+      return (type_dir & kHighBit) && Entries(uint64_t{root} + (type_dir & ~kHighBit), [&](uint32_t name, uint32_t name_dir) {
+        return (name_dir & kHighBit) && Entries(uint64_t{root} + (name_dir & ~kHighBit), [&](uint32_t language, uint32_t data) {
           ResourceItem item{Label(type), Label(name), static_cast<uint16_t>(language), 0, {}};
           if ((data & kHighBit) || !Data(data, item)) return false;
           items.push_back(std::move(item));
@@ -77,7 +84,10 @@ struct ResourceReader {
 int SectionOf(const PeFile& pe, uint32_t rva) {
   for (size_t i = 0; i < pe.sections().size(); ++i) {
     const PeSection& s = pe.sections()[i];
-    if (rva >= s.virtual_address && rva < s.virtual_address + std::max(s.virtual_size, s.raw_size)) return static_cast<int>(i);
+    if (rva >= s.virtual_address &&
+        uint64_t{rva} < uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size)) {
+      return static_cast<int>(i);
+    }
   }
   return -1;
 }
@@ -106,7 +116,16 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     return false;
   }
   const uint32_t optional = pe.optional_offset();
-  const uint32_t resource_dir = optional + 96 + 16;
+  // The resource entry is the third of the data directory: the optional
+  // header must be long enough and count that many entries.
+  constexpr uint32_t kResourceEntry = 2, kDirectoryStart = 96, kEntrySize = 8;
+  const uint32_t resource_dir = optional + kDirectoryStart + kResourceEntry * kEntrySize;
+  const uint32_t optional_size = Get16(pe.bytes(), pe.nt_offset() + 20);
+  if (Get32(pe.bytes(), optional + 92) <= kResourceEntry ||
+      optional_size < kDirectoryStart + (kResourceEntry + 1) * kEntrySize) {
+    error = "the optional header has no resource directory entry";
+    return false;
+  }
   std::vector<ResourceItem> items;
   const uint32_t old_rva = Get32(pe.bytes(), resource_dir);
   const int old_section = old_rva ? SectionOf(pe, old_rva) : -1;
@@ -133,22 +152,38 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   const uint32_t file_alignment = Get32(pe.bytes(), optional + 36);
   const uint32_t section_alignment = Get32(pe.bytes(), optional + 32);
   const PeSection& last = sections[kept - 1];
-  const uint32_t rva = AlignUp(last.virtual_address + std::max(last.virtual_size, last.raw_size), section_alignment);
-  uint32_t raw_end = 0;
-  for (size_t i = 0; i < kept; ++i) raw_end = std::max(raw_end, sections[i].raw_pointer + sections[i].raw_size);
-  const uint32_t raw_pointer = AlignUp(raw_end, file_alignment);
-  const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
-  const uint32_t raw_size = AlignUp(static_cast<uint32_t>(resources.size()), file_alignment);
-
-  const uint32_t header = pe.section_table_offset() + static_cast<uint32_t>(kept) * kSectionHeaderSize;
-  if (header + kSectionHeaderSize > Get32(pe.bytes(), optional + 60)) {
+  const uint64_t wide_rva =
+      AlignUp(uint64_t{last.virtual_address} + std::max(last.virtual_size, last.raw_size), section_alignment);
+  uint64_t raw_end = 0;
+  for (size_t i = 0; i < kept; ++i) {
+    raw_end = std::max(raw_end, uint64_t{sections[i].raw_pointer} + sections[i].raw_size);
+  }
+  const uint64_t wide_raw_pointer = AlignUp(raw_end, file_alignment);
+  const uint64_t header = pe.section_table_offset() + uint64_t{kept} * kSectionHeaderSize;
+  const uint64_t table_end = pe.section_table_offset() + uint64_t{sections.size()} * kSectionHeaderSize;
+  if (header + kSectionHeaderSize > Get32(pe.bytes(), optional + 60) ||
+      std::max(header + kSectionHeaderSize, table_end) > wide_raw_pointer) {
     error = "no room for another section header";
     return false;
   }
-  output.assign(pe.bytes().begin(), pe.bytes().begin() + raw_pointer);
-  output.resize(raw_pointer + raw_size);
+  const auto rva = static_cast<uint32_t>(wide_rva);
+  const auto raw_pointer = static_cast<uint32_t>(wide_raw_pointer);
+  const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
+  const uint64_t wide_raw_size = AlignUp(resources.size(), file_alignment);
+  constexpr uint64_t kLimit = 0xFFFFFFFFu;
+  if (wide_rva + resources.size() > kLimit || wide_raw_pointer + wide_raw_size > kLimit) {
+    error = "the new resource section would lie beyond 32-bit offsets";
+    return false;
+  }
+  const auto raw_size = static_cast<uint32_t>(wide_raw_size);
+
+  // A file may end before its last section's aligned end.
+  output.assign(pe.bytes().begin(),
+                pe.bytes().begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(raw_pointer, pe.bytes().size())));
+  output.resize(uint64_t{raw_pointer} + raw_size);
   std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
-  std::fill(output.begin() + header, output.begin() + pe.section_table_offset() + sections.size() * kSectionHeaderSize, 0);
+  std::fill(output.begin() + static_cast<std::ptrdiff_t>(header),
+            output.begin() + static_cast<std::ptrdiff_t>(table_end), 0);
   // Long section names live in the string table, which goes with the
   // symbols: kept sections get their name cut to the 8 bytes of the header.
   for (size_t i = 0; i < kept; ++i) {
@@ -156,12 +191,13 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     std::fill(output.begin() + at, output.begin() + at + 8, 0);
     std::memcpy(&output[at], sections[i].name.data(), std::min<size_t>(8, sections[i].name.size()));
   }
-  std::memcpy(&output[header], ".rsrc", 5);
-  Set32(output, header + 8, static_cast<uint32_t>(resources.size()));
-  Set32(output, header + 12, rva);
-  Set32(output, header + 16, raw_size);
-  Set32(output, header + 20, raw_pointer);
-  Set32(output, header + 36, kResourceCharacteristics);
+  const auto at = static_cast<size_t>(header);
+  std::memcpy(&output[at], ".rsrc", 5);
+  Set32(output, at + 8, static_cast<uint32_t>(resources.size()));
+  Set32(output, at + 12, rva);
+  Set32(output, at + 16, raw_size);
+  Set32(output, at + 20, raw_pointer);
+  Set32(output, at + 36, kResourceCharacteristics);
 
   const uint32_t nt = pe.nt_offset();
   Set16(output, nt + 6, static_cast<uint16_t>(kept + 1));
@@ -170,7 +206,8 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   Set16(output, nt + 22, Get16(output, nt + 22) | kDebugStripped);
   Set32(output, resource_dir, rva);
   Set32(output, resource_dir + 4, static_cast<uint32_t>(resources.size()));
-  Set32(output, optional + 56, AlignUp(rva + static_cast<uint32_t>(resources.size()), section_alignment));
+  Set32(output, optional + 56,
+        static_cast<uint32_t>(AlignUp(uint64_t{rva} + resources.size(), section_alignment)));
   uint32_t initialized = 0;
   for (size_t i = 0; i < kept; ++i) {
     if (sections[i].characteristics & 0x40) initialized += sections[i].raw_size;
