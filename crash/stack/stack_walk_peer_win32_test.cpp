@@ -158,17 +158,26 @@ std::string Names(const std::vector<Frame>& frames) {
 
 struct Capture {
   std::vector<Frame> ours, peer;
+  double ours_ms = 0, peer_ms = 0;  // time of the walk
 };
 Capture g_capture;
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
 
 // Both walkers from one context: ours scans the stack from its stack
 // pointer, StackWalk64 unwinds from its registers.
 void WalkBoth(const CONTEXT& context, uint32_t current, bool is_exception, bool exact) {
+  auto start = std::chrono::steady_clock::now();
   const std::string trace =
       TraceStack(false, false, false, current, is_exception, exact, context.Esp, 0, 0, nullptr,
                  nullptr, nullptr, is_exception ? context.Ebp : 0, false, nullptr, false);
+  g_capture.ours_ms = MillisecondsSince(start);
   g_capture.ours = OurFrames(trace);
+  start = std::chrono::steady_clock::now();
   g_capture.peer = PeerFrames(context);
+  g_capture.peer_ms = MillisecondsSince(start);
 }
 
 void PeerOnRaise(const runtime::RaiseRecord& record) {
@@ -188,8 +197,17 @@ LONG CALLBACK PeerOnFault(EXCEPTION_POINTERS* pointers) {
                                            : EXCEPTION_CONTINUE_SEARCH;
 }
 
+void RunWithFaultHandler(void (*run)()) {
+  PVOID handler = AddVectoredExceptionHandler(1, PeerOnFault);
+  run();
+  RemoveVectoredExceptionHandler(handler);
+}
+
 void RunScenario(const std::string& name) {
   if (scenario::RunHandling(name)) return;
+  if (name == "overwritten return address") scenario::RunSmash();
+  if (name == "thunk without unwind information") scenario::RunThunk();
+  if (name == "fault mid-prologue") RunWithFaultHandler(scenario::RunPrologueFault);
   if (name == "chain") scenario::RunChain();
   if (name == "recursion") scenario::RunRecursion(6);
   if (name == "callback") scenario::RunCallback();
@@ -199,11 +217,7 @@ void RunScenario(const std::string& name) {
     scenario::RunThrow();
     runtime::raise_hook = nullptr;
   }
-  if (name == "access violation") {
-    PVOID handler = AddVectoredExceptionHandler(1, PeerOnFault);
-    scenario::RunFault();
-    RemoveVectoredExceptionHandler(handler);
-  }
+  if (name == "access violation") RunWithFaultHandler(scenario::RunFault);
 }
 
 class StackWalkPeer : public testing::Test {
@@ -217,22 +231,49 @@ class StackWalkPeer : public testing::Test {
   static void TearDownTestSuite() { SymCleanup(GetCurrentProcess()); }
 };
 
+struct Row {
+  Score ours, peer;
+  int total = 0;
+};
+
+// Runs the scenario and prints its row of the table: true frames, found
+// and false for each walker, and the time of each walk.
+Row RunAndScore(const scenario::Expected& expected) {
+  g_capture = {};
+  RunScenario(expected.name);
+  Row row{ScoreFrames(g_capture.ours, expected), ScoreFrames(g_capture.peer, expected),
+          static_cast<int>(expected.frames.size())};
+  std::printf("%-32s %5d | %5d / %-5d %7.2f ms | %5d / %-5d %7.2f ms\n", expected.name, row.total,
+              row.ours.found, row.ours.false_frames, g_capture.ours_ms, row.peer.found,
+              row.peer.false_frames, g_capture.peer_ms);
+  std::printf("  ours: %s\n  StackWalk64: %s\n", Names(g_capture.ours).c_str(),
+              Names(g_capture.peer).c_str());
+  return row;
+}
+
+void PrintHeader() {
+  std::printf("%-32s %5s | %-26s | %-26s\n", "scenario", "true", "ours found / false, time",
+              "StackWalk64 found / false, time");
+}
+
 TEST_F(StackWalkPeer, EveryTrueFrameInOrderAndAtLeastAsGoodAsStackWalk64) {
-  std::printf("%-18s %6s | %-16s | %-16s\n", "scenario", "frames", "ours found/false",
-              "StackWalk64 found/false");
+  PrintHeader();
   for (const scenario::Expected& expected : scenario::ExpectedFrames("qor.CaptureBoth")) {
-    g_capture = {};
-    RunScenario(expected.name);
-    const Score ours = ScoreFrames(g_capture.ours, expected);
-    const Score peer = ScoreFrames(g_capture.peer, expected);
-    const int total = static_cast<int>(expected.frames.size());
-    std::printf("%-18s %6d | %8d / %-5d | %8d / %-5d\n", expected.name, total, ours.found,
-                ours.false_frames, peer.found, peer.false_frames);
-    std::printf("  ours: %s\n  StackWalk64: %s\n", Names(g_capture.ours).c_str(),
-                Names(g_capture.peer).c_str());
-    EXPECT_EQ(ours.found, total) << expected.name;
-    EXPECT_EQ(ours.false_frames, 0) << expected.name;
-    EXPECT_GE(ours.found - ours.false_frames, peer.found - peer.false_frames) << expected.name;
+    const Row row = RunAndScore(expected);
+    EXPECT_EQ(row.ours.found, row.total) << expected.name;
+    EXPECT_EQ(row.ours.false_frames, 0) << expected.name;
+    EXPECT_GE(row.ours.found - row.ours.false_frames, row.peer.found - row.peer.false_frames)
+        << expected.name;
+  }
+}
+
+TEST_F(StackWalkPeer, WhereWalkersThatFollowFramesLoseTheirWay) {
+  PrintHeader();
+  for (const scenario::Expected& expected : scenario::HardFrames("qor.CaptureBoth")) {
+    const Row row = RunAndScore(expected);
+    EXPECT_EQ(row.ours.false_frames, 0) << expected.name;
+    EXPECT_GE(row.ours.found - row.ours.false_frames, row.peer.found - row.peer.false_frames)
+        << expected.name;
   }
 }
 

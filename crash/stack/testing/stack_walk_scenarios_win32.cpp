@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "crash/disasm/disasm.h"
@@ -225,6 +226,108 @@ bool RunHandling(const std::string& name) {
     }
   }
   return false;
+}
+
+// Where walkers that follow frames lose their way.
+
+// A stack buffer overrun in the innermost frame: Smash's saved frame
+// pointer and return address hold garbage while `capture` runs, and are
+// put back before it returns.
+KEEP void Smash(int x) {
+  uint32_t* volatile frame = static_cast<uint32_t*>(__builtin_frame_address(0));
+  const uint32_t saved_frame = frame[0], saved_return = frame[1];
+  frame[0] = frame[1] = 0x41414141;
+  capture();
+  frame[0] = saved_frame;
+  frame[1] = saved_return;
+  sink = x;
+}
+KEEP int SmashCaller(int x) {
+  Smash(x + 1);
+  return x * 3 + sink;
+}
+KEEP void RunSmash() { sink = SmashCaller(sink) + 1; }
+
+// A thunk generated at run time, which no module and no unwind table
+// describes, between a caller and the function it forwards to.
+namespace {
+int (*volatile thunk_target)(int) = nullptr;
+
+class ExecutableBlock {
+ public:
+  explicit ExecutableBlock(size_t size)
+      : memory_(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE)) {}
+  ExecutableBlock(const ExecutableBlock&) = delete;
+  ExecutableBlock& operator=(const ExecutableBlock&) = delete;
+  ~ExecutableBlock() {
+    if (memory_) VirtualFree(memory_, 0, MEM_RELEASE);
+  }
+  uint8_t* get() const { return static_cast<uint8_t*>(memory_); }
+
+ private:
+  void* memory_;
+};
+}  // namespace
+
+KEEP int ThunkTarget(int x) {
+  capture();
+  return x + sink;
+}
+KEEP int CallThunk(int x, int (*thunk)(int)) {
+  int r = thunk(x + 1);
+  return r * 3 + sink;
+}
+KEEP void RunThunk() {
+  ExecutableBlock block(64);
+  if (!block.get()) return;
+  thunk_target = ThunkTarget;
+  // sub esp, 12; mov eax, [esp+16]; mov [esp], eax; call [thunk_target];
+  // add esp, 12; ret
+  uint8_t code[] = {0x83, 0xEC, 0x0C, 0x8B, 0x44, 0x24, 0x10, 0x89, 0x04, 0x24, 0xFF, 0x15,
+                    0,    0,    0,    0,    0x83, 0xC4, 0x0C, 0xC3};
+  const auto cell = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&thunk_target));
+  std::memcpy(code + 12, &cell, 4);
+  std::memcpy(block.get(), code, sizeof code);
+  FlushInstructionCache(GetCurrentProcess(), block.get(), sizeof code);
+  sink = CallThunk(sink, reinterpret_cast<int (*)(int)>(block.get())) + 1;
+}
+
+// A fault with the stack pointer in the middle of a prologue, in code
+// without unwind information: two registers pushed, the frame pointer
+// still the caller's.
+extern "C" int scenario_PrologueFault(int);
+asm(".text\n"
+    ".globl _scenario_PrologueFault\n"
+    ".def _scenario_PrologueFault; .scl 2; .type 32; .endef\n"
+    "_scenario_PrologueFault:\n"
+    "  push %ebp\n"
+    "  push %esi\n"
+    "  movl 16, %eax\n"
+    "  mov %esp, %ebp\n"
+    "  pop %esi\n"
+    "  pop %ebp\n"
+    "  ret\n");
+KEEP int Prologue2(int x) {
+  int r = scenario_PrologueFault(x + 1);
+  return r * 3 + sink;
+}
+KEEP int Prologue1(int x) {
+  int r = Prologue2(x + 2);
+  return r * 5 + sink;
+}
+KEEP void RunPrologueFault() { sink = Prologue1(sink) + 1; }
+
+std::vector<Expected> HardFrames(const std::string& capture_name) {
+  return {
+      {"overwritten return address",
+       {capture_name, "scenario.Smash", "scenario.SmashCaller", "scenario.RunSmash"}, false},
+      {"thunk without unwind information",
+       {capture_name, "scenario.ThunkTarget", "scenario.CallThunk", "scenario.RunThunk"}, false},
+      {"fault mid-prologue",
+       {"scenario_PrologueFault", "scenario.Prologue2", "scenario.Prologue1",
+        "scenario.RunPrologueFault"},
+       false},
+  };
 }
 
 bool StepPastFault(CONTEXT& context) {

@@ -46,6 +46,16 @@ struct Guard {
   __attribute__((noinline)) ~Guard();
 };
 
+// Scenarios where walkers that follow frames lose their way: a return
+// address overwritten by a stack buffer overrun (RunSmash), a call through
+// a thunk generated at run time that no unwind table describes (RunThunk),
+// and a fault with the stack pointer mid-prologue in code without unwind
+// information (RunPrologueFault, which an exception handler must step past
+// with StepPastFault).
+void RunSmash();
+void RunThunk();
+void RunPrologueFault();
+
 // Moves `context` past the instruction at its Eip; false when that cannot
 // be decoded.
 bool StepPastFault(CONTEXT& context);
@@ -59,5 +69,8 @@ struct Expected {
 // The scenarios with their expected frames; `capture_name` is the readable
 // name of the capture function, the innermost frame where one is called.
 std::vector<Expected> ExpectedFrames(const std::string& capture_name);
+
+// The same for the scenarios where walkers that follow frames lose their way.
+std::vector<Expected> HardFrames(const std::string& capture_name);
 
 }  // namespace scenario
