@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
   }
   const auto aliases = NamesByAddress(pe);
   Tally locations, chains, names;
-  size_t no_line = 0, no_line_ours = 0, invented = 0;
+  size_t no_line = 0, no_line_ours = 0, invented = 0, in_inlined_code = 0;
   std::printf("%s\n", program.c_str());
   for (size_t i = 0; i < addresses.size(); ++i) {
     const uint32_t address = addresses[i];
@@ -294,6 +294,7 @@ int main(int argc, char** argv) {
     std::vector<Level> ours;
     for (const qor::InlineFrame& f : map.Inlines.At(address)) ours.push_back({f.function, f.unit, f.line});
     const std::vector<Level> theirs(answer.begin(), answer.end() - 1);
+    if (!theirs.empty()) ++in_inlined_code;
     bool same_chain = ours.size() == theirs.size();
     for (size_t k = 0; same_chain && k < ours.size(); ++k) {
       same_chain = SameFunction(ours[k].function, theirs[k].function) && ours[k].file == theirs[k].file &&
@@ -306,10 +307,11 @@ int main(int argc, char** argv) {
                   "function", address, " ours '" + function + "', addr2line '" + outer.function + "'");
     }
   }
-  std::printf("  %zu addresses, %zu with a line: locations agree %zu (%.2f %%), inline chains %zu "
-              "(%.2f %%), functions %zu of %zu (%.2f %%)\n",
-              addresses.size(), locations.compared, locations.agree, locations.Rate(), chains.agree,
-              chains.Rate(), names.agree, names.compared, names.Rate());
+  std::printf("  %zu addresses, %zu with a line (%zu in inlined code): locations agree %zu "
+              "(%.2f %%), inline chains %zu (%.2f %%), functions %zu of %zu (%.2f %%)\n",
+              addresses.size(), locations.compared, in_inlined_code, locations.agree,
+              locations.Rate(), chains.agree, chains.Rate(), names.agree, names.compared,
+              names.Rate());
   const double quiet = no_line ? 100.0 * double(no_line - no_line_ours) / double(no_line) : 100.0;
   std::printf("  without a line: %zu, of which we give nothing for %zu (%.2f %%); addr2line gives "
               "a line for %zu\n",
