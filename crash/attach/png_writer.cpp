@@ -33,11 +33,12 @@ std::vector<uint8_t> Header(uint32_t width, uint32_t height, size_t palette_size
 // zlib framing around a raw deflate stream of `rows`; empty when the
 // compressor fails.
 std::vector<uint8_t> ImageData(std::span<const uint8_t> rows) {
-  // Deflate, 32 KB window, check bits for the lowest level flag.
-  std::vector<uint8_t> idat = {0x78, 0x01};
   // The fast matcher grows incompressible data by far less than a tenth.
   const size_t room = rows.size() + rows.size() / 10 + 12;
-  idat.resize(2 + room);
+  std::vector<uint8_t> idat(2 + room);
+  // Deflate, 32 KB window, check bits for the lowest level flag.
+  idat[0] = 0x78;
+  idat[1] = 0x01;
   const int written = DeflateRaw(rows.data(), rows.size(), idat.data() + 2, room);
   if (written <= 0) return {};
   idat.resize(2 + static_cast<size_t>(written));
