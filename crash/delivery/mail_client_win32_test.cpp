@@ -37,7 +37,6 @@ class MapiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DeliveryMailClientHooks() = {};
-    order.clear();
     // The first send loads the stand-in; later ones find it loaded.
     MapiSendReport("", "", "", true, nullptr, "");
     const HMODULE mapi = GetModuleHandleA("mapi32.dll");
@@ -47,6 +46,7 @@ class MapiTest : public ::testing::Test {
     // Wine's own mapi32 would have no such exports.
     ASSERT_NE(record_, nullptr) << "the stand-in mapi32.dll was not the one loaded";
     answer_(0, [] { order.push_back("call"); });
+    order.clear();
   }
   void TearDown() override { DeliveryMailClientHooks() = {}; }
 
@@ -188,7 +188,7 @@ TEST_F(MailProgramTest, UrlAppendedToACommandWithoutPlaceholder) {
 TEST_F(MailProgramTest, LongReportIsCutToWhatWindowsStarts) {
   RegisteredCommand command("\"" + ProgramDirectory() + "\\mailto_recorder.exe\" %1");
   std::string body;
-  while (body.size() < 20000) body += "line with blanks\r\n";
+  while (body.size() < 30000) body += "line with blanks\r\n";
   ASSERT_TRUE(ShellSendReport("a@x.org", "s", body));
   const std::string line = Recorded();
   EXPECT_LE(line.size(), kMaxNtCommandLine);

@@ -58,8 +58,10 @@ int PeerLink::Receive(char* buffer, size_t size, int seconds) {
 
 PeerChild::PeerChild(const std::vector<std::string>& arguments) {
   // Wine starts a Unix program given by its path on the drive that maps
-  // "/", handing it the arguments as they are written; it gives back no
-  // process handle, so the program is not waited for.
+  // "/", handing it the arguments as they are written. It gives back no
+  // process handle, so the program is not waited for, and what it leaves
+  // in the thread handle's place is no handle of ours: closing it closed
+  // whatever handle of the process had that value.
   std::string command = "Z:\\usr\\bin\\python3";
   for (const std::string& argument : arguments) command += " " + argument;
   STARTUPINFOA startup{};
@@ -67,8 +69,10 @@ PeerChild::PeerChild(const std::vector<std::string>& arguments) {
   PROCESS_INFORMATION process{};
   started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                             &startup, &process) != FALSE;
-  if (process.hThread != nullptr) CloseHandle(process.hThread);
-  if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+  if (process.hProcess != nullptr) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
 }
 
 PeerChild::~PeerChild() = default;
