@@ -1,6 +1,7 @@
 // Simple MAPI and the registered mail program, with stand-ins that record
 // what they were given: a mapi32.dll beside this test, and a recorder
 // program registered as the "mailto" command for the length of a test.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/delivery/dns_servers.h"
 #include "crash/delivery/library_win32.h"
 #include "crash/delivery/mail_client.h"
 #include "crash/delivery/mail_client_hooks.h"
@@ -200,6 +202,16 @@ TEST_F(MailProgramTest, LongReportIsCutToWhatWindowsStarts) {
 TEST_F(MailProgramTest, NoRegisteredCommandNoMail) {
   RegisteredCommand command("");
   EXPECT_FALSE(ShellSendReport("a@x.org", "s", "b"));
+}
+
+// --- The machine's DNS servers ------------------------------------------------
+
+TEST(DnsServerList, SystemReportsDottedAddresses) {
+  // Wine's IP helper reports the servers of the machine it runs on; which
+  // ones is not ours to know, but each must come out as a whole address.
+  for (const std::string& server : ReadDnsServerList()) {
+    EXPECT_NE(inet_addr(server.c_str()), INADDR_NONE) << server;
+  }
 }
 
 }  // namespace
