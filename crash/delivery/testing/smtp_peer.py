@@ -156,9 +156,9 @@ def main():
     warnings.filterwarnings("ignore", category=DeprecationWarning)
     argv = sys.argv
     control = peer_control.Control(int(argv[argv.index("--control") + 1]))
-    specs = [a.split(":", 1) for a in argv[1:] if ":" in a]
+    wanted = [a.split(":", 1) for a in argv[1:] if ":" in a]
     loop = asyncio.new_event_loop()
-    servers = [loop.run_until_complete(start(name, mode, control)) for name, mode in specs]
+    servers = [loop.run_until_complete(start(name, mode, control)) for name, mode in wanted]
     threading.Thread(target=loop.run_forever, daemon=True).start()
     control.serve(message_items)
 
