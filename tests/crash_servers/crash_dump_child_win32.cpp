@@ -78,7 +78,7 @@ __attribute__((noinline, noipa)) void Throw() { throw std::runtime_error("no han
 // One line: the processor looks callers up at their return address, which
 // here starts the next statement.
 __attribute__((noinline)) void Level5() {
-  if (g_throw) Throw(); *g_nowhere = 1;  // frame: Level5
+  if (g_throw) { Throw(); } *g_nowhere = 1;  // frame: Level5
   g_depth = g_depth + 1;
 }
 // Each level does something after its call, so no call becomes a jump.
