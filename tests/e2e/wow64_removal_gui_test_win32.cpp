@@ -245,6 +245,53 @@ TEST_F(Wow64Removal, WithoutAUsableTemporaryFolderTheWindowSaysSoAndRemovesNothi
   }
 }
 
+// Moves the temporary folder away while it lives, as a user's clean-up
+// program might between the probe and the removal.
+class TemporaryFolderAway {
+ public:
+  TemporaryFolderAway() : folder_(TempFolder()) {
+    folder_.pop_back();  // the trailing backslash
+    moved_ = MoveFileA(folder_.c_str(), (folder_ + ".away").c_str()) != FALSE;
+  }
+  ~TemporaryFolderAway() {
+    if (moved_) MoveFileA((folder_ + ".away").c_str(), folder_.c_str());
+  }
+  TemporaryFolderAway(const TemporaryFolderAway&) = delete;
+  TemporaryFolderAway& operator=(const TemporaryFolderAway&) = delete;
+  bool moved() const { return moved_; }
+
+ private:
+  std::string folder_;
+  bool moved_;
+};
+
+TEST_F(Wow64Removal, RemovalThatCannotRunSaysSoAndRemovesNothing) {
+  g_uninstall_exe = g_uninstall_with_helper;
+  HWND form = program_.Launch();
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return Read(form, app::kContinueBtnId).enabled; }, 180));
+  ASSERT_TRUE(Read(form, BoxId(D805)).checked);
+  {
+    const TemporaryFolderAway away;
+    ASSERT_TRUE(away.moved()) << GetLastError();
+    PostMessageA(GetDlgItem(form, app::kContinueBtnId), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return Read(form, app::kCancelBtnId).text == "Exit"; }, 300));
+  }
+  EXPECT_EQ(Read(form, app::kLabel1Id).text, "The removal did not finish; drivers may remain.");
+  const std::string notice = Read(form, app::kLabel2Id).text;
+  EXPECT_EQ(notice.rfind("The 64-bit part could not be written to the temporary folder (error ", 0),
+            0u)
+      << notice;
+  EXPECT_EQ(program_.FindConfirmBox(), nullptr) << "no restart after a removal that did not run";
+  EXPECT_FALSE(Read(form, app::kContinueBtnId).enabled);
+  PostMessageA(GetDlgItem(form, app::kCancelBtnId), BM_CLICK, 0, 0);
+  ASSERT_EQ(program_.WaitForExit(60), 0u);
+  for (const Driver& driver : kDrivers) {
+    EXPECT_TRUE(ServiceExists(driver.service)) << driver.service;
+    EXPECT_TRUE(FileExists(Drivers64(driver.image))) << driver.image;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
