@@ -15,6 +15,7 @@ constexpr DWORD kMaxOutput = 64 * 1024;
 constexpr int kDeleteAttempts = 50;
 constexpr DWORD kDeleteRetryMs = 100;
 constexpr DWORD kEndWaitMs = 30000;
+constexpr char kNotWritten[] = "could not be written to the temporary folder";
 
 // Owns one kernel handle; null and INVALID_HANDLE_VALUE both mean none.
 class KernelHandle {
@@ -58,14 +59,14 @@ bool RandomBytes(uint8_t* bytes, ULONG size) {
   return made;
 }
 
-bool DeleteWithRetries(const std::string& path, BOOL (WINAPI* remove)(LPCSTR)) {
+// Deletes with `remove` until the path is gone or the attempts run out.
+void DeleteWithRetries(const std::string& path, BOOL (WINAPI* remove)(LPCSTR)) {
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    if (remove(path.c_str())) return true;
+    if (remove(path.c_str())) return;
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     Sleep(kDeleteRetryMs);
   }
-  return false;
 }
 
 // A directory this object made, and the files it put there. The destructor
@@ -87,13 +88,13 @@ class PrivateDirectory {
     char temp[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof(temp), temp);
     if (length == 0 || length >= sizeof(temp)) {
-      failure = WithError("could not be written to the temporary folder", GetLastError());
+      failure = WithError(kNotWritten, GetLastError());
       return false;
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       uint8_t random[8];
       if (!RandomBytes(random, sizeof(random))) {
-        failure = WithError("could not be written to the temporary folder", GetLastError());
+        failure = WithError(kNotWritten, GetLastError());
         return false;
       }
       std::string path = std::string(temp) + kDirectoryPrefix;
@@ -107,7 +108,7 @@ class PrivateDirectory {
       }
       if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    failure = WithError("could not be written to the temporary folder", GetLastError());
+    failure = WithError(kNotWritten, GetLastError());
     return false;
   }
 
@@ -158,7 +159,7 @@ HANDLE WriteGuardedProgram(const std::string& path, std::span<const uint8_t> ima
     KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !WriteAll(file.get(), image)) {
-      failure = WithError("could not be written to the temporary folder", GetLastError());
+      failure = WithError(kNotWritten, GetLastError());
       return nullptr;
     }
   }
@@ -193,7 +194,7 @@ HelperRun RunCarriedProgram(std::span<const uint8_t> image, const std::string& f
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_NEW,
                                   FILE_ATTRIBUTE_TEMPORARY, nullptr));
   if (!output) {
-    run.failure = WithError("could not be written to the temporary folder", GetLastError());
+    run.failure = WithError(kNotWritten, GetLastError());
     return run;
   }
 
