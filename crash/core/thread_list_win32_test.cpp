@@ -6,37 +6,13 @@
 
 #include <algorithm>
 
+#include "crash/core/testing/waiting_thread_win32.h"
 #include "crash/core/win_handle.h"
 
 namespace qor {
 namespace {
 
-DWORD WINAPI WaitForEvent(void* event) {
-  WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-  return 0;
-}
-
-// A thread that waits until the object goes away.
-class Waiter {
- public:
-  explicit Waiter(DWORD flags = 0) : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    thread_.reset(CreateThread(nullptr, 0, WaitForEvent, event_.get(), flags, &id_));
-  }
-  Waiter(const Waiter&) = delete;
-  Waiter& operator=(const Waiter&) = delete;
-  ~Waiter() {
-    SetEvent(event_.get());
-    ResumeThread(thread_.get());
-    WaitForSingleObject(thread_.get(), INFINITE);
-  }
-  uint32_t id() const { return id_; }
-  HANDLE handle() const { return thread_.get(); }
-
- private:
-  OwnedHandle event_;
-  OwnedHandle thread_;
-  DWORD id_ = 0;
-};
+using Waiter = test::WaitingThread;
 
 bool Lists(const std::vector<uint32_t>& threads, uint32_t id) {
   return std::find(threads.begin(), threads.end(), id) != threads.end();
