@@ -8,10 +8,6 @@
 
 namespace qor {
 
-// Base of the module that holds the core: the executable, or a library
-// built with it.
-uint32_t CoreModule();
-
 // Replaces every entry of `module`'s import address tables that holds
 // `real` with `replacement`. False when the module has no import table, or
 // an invalid one (a table beyond the import directory), which is left

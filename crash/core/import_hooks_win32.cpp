@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/core/core_module.h"
 #include "crash/core/import_table.h"
 #include "crash/core/module_list.h"
 #include "crash/modules/cached_memory.h"
@@ -56,15 +57,14 @@ uint32_t ThunkCell(uint32_t thunk) {
 
 // Leads the import tables from `from` to `to`, and the core's own thunk.
 void Redirect(uint32_t own_thunk, uint32_t from, uint32_t to) {
-  const uint32_t core = CoreModule();
-  if (core == reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))) {
+  if (CoreInExecutable()) {
     const bool is_9x = CurrentOs().Is9x;
     for (const TModule& module : EnumModules(false)) {
       if (is_9x && module.Handle >= kSharedArea) continue;
       ReplaceImports(module.Handle, from, to);
     }
   } else {
-    ReplaceImports(core, from, to);
+    ReplaceImports(CoreModule(), from, to);
   }
   const uint32_t cell = ThunkCell(own_thunk);
   uint32_t target = 0;
@@ -72,13 +72,6 @@ void Redirect(uint32_t own_thunk, uint32_t from, uint32_t to) {
 }
 
 }  // namespace
-
-uint32_t CoreModule() {
-  uint32_t base = 0;
-  std::string name;
-  ModuleOfAddress(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&CoreModule)), base, name);
-  return base;
-}
 
 bool ReplaceImports(uint32_t module, uint32_t real, uint32_t replacement) {
   std::vector<uint32_t> slots;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "crash/core/core_module.h"
 #include "crash/core/import_table.h"
 #include "crash/core/module_list.h"
 #include "crash/core/testing/core_test_dll.h"
@@ -145,8 +146,18 @@ TEST(ReplaceImports, AModuleWithTablesOutsideItsDirectoryIsLeftAlone) {
   EXPECT_NE(CoreDllTickCount(), kFakeTicks);
 }
 
-TEST(CoreModule, IsTheProgramThatCarriesTheCore) {
+TEST(CoreModule, TheProgramOrTheLibraryThatCarriesIt) {
   EXPECT_EQ(CoreModule(), Address(GetModuleHandleA(nullptr)));
+  EXPECT_TRUE(CoreInExecutable());
+  EXPECT_EQ(Address(CoreDllCoreModule()), TestDll());
+}
+
+TEST(HookImport, ACoreInALibraryHooksOnlyThatLibrary) {
+  ASSERT_TRUE(CoreDllHookTickCount(&FakeTickCount));
+  EXPECT_EQ(CoreDllTickCount(), kFakeTicks);
+  EXPECT_NE(Ticks(), kFakeTicks) << "the program's table is not the library's to change";
+  CoreDllUnhookTickCount(&FakeTickCount);
+  EXPECT_NE(CoreDllTickCount(), kFakeTicks);
 }
 
 }  // namespace

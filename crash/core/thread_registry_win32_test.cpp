@@ -1,12 +1,15 @@
 #include "crash/core/thread_registry.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "crash/attach/number_text.h"
 #include "crash/core/testing/core_test_dll.h"
@@ -52,6 +55,50 @@ DWORD HandleCount() {
   return count;
 }
 
+// The SIDs of the access-allowed entries of `object`'s DACL, as text.
+std::vector<std::string> AllowedSids(HANDLE object) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::vector<std::string> sids;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return sids;
+  }
+  ACL_SIZE_INFORMATION size{};
+  if (dacl && GetAclInformation(dacl, &size, sizeof size, AclSizeInformation)) {
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+      void* ace = nullptr;
+      char* text = nullptr;
+      if (!GetAce(dacl, i, &ace) ||
+          static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+          !ConvertSidToStringSidA(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, &text)) {
+        sids.push_back("?");
+        continue;
+      }
+      sids.push_back(text);
+      LocalFree(text);
+    }
+  }
+  LocalFree(descriptor);
+  return sids;
+}
+
+std::string CurrentUserSid() {
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  const OwnedHandle owned(token);
+  BYTE buffer[256];
+  DWORD size = 0;
+  char* text = nullptr;
+  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) ||
+      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    return {};
+  }
+  const std::string sid = text;
+  LocalFree(text);
+  return sid;
+}
+
 class ThreadRegistry : public testing::Test {
  protected:
   void SetUp() override {
@@ -78,6 +125,15 @@ TEST_F(ThreadRegistry, JoiningCreatesTheBlockAndNamesTheMainThread) {
   EXPECT_EQ(Caption(GetCurrentThreadId()), Named("main thread", GetCurrentThreadId()));
   JoinThreadRegistry();
   EXPECT_EQ(block.UserCount, 1u) << "joining twice counts once";
+}
+
+TEST_F(ThreadRegistry, OnlyTheUserAndTheSystemMayOpenTheBlockAndItsMutexes) {
+  const ThreadNameBlock& block = *ThreadRegistryBlock();
+  const std::vector<std::string> expected = {CurrentUserSid(), "S-1-5-18"};
+  ASSERT_FALSE(expected[0].empty());
+  for (uint32_t object : {block.Mapping, block.ListMutex, block.WatchdogMutex}) {
+    EXPECT_EQ(AllowedSids(reinterpret_cast<HANDLE>(uintptr_t{object})), expected);
+  }
 }
 
 TEST_F(ThreadRegistry, ASecondModuleJoinsTheSameBlockAndSeesTheSameNames) {
