@@ -51,7 +51,11 @@ BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
   GetWindowThreadProcessId(window, &process);
   char class_name[16] = {};
   GetClassNameA(window, class_name, sizeof class_name);
-  if (process != search->process || std::string(class_name) != "#32770") return TRUE;
+  // A box still being built has no text yet: wait until it shows.
+  if (process != search->process || std::string(class_name) != "#32770" ||
+      !IsWindowVisible(window) || GetWindowTextLengthA(GetDlgItem(window, 0xFFFF)) == 0) {
+    return TRUE;
+  }
   search->window = window;
   return FALSE;
 }

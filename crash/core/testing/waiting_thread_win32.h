@@ -11,13 +11,16 @@ namespace qor::test {
 
 class WaitingThread {
  public:
-  explicit WaitingThread(DWORD flags = 0) : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    thread_.reset(CreateThread(nullptr, 0, Wait, event_.get(), flags, &id_));
+  // Unless created suspended, the thread is running when the constructor
+  // returns: what the system sets up for a new thread is in place.
+  explicit WaitingThread(DWORD flags = 0) {
+    thread_.reset(CreateThread(nullptr, 0, Wait, this, flags, &id_));
+    if (!(flags & CREATE_SUSPENDED)) WaitForSingleObject(started_.get(), INFINITE);
   }
   WaitingThread(const WaitingThread&) = delete;
   WaitingThread& operator=(const WaitingThread&) = delete;
   ~WaitingThread() {
-    SetEvent(event_.get());
+    SetEvent(end_.get());
     ResumeThread(thread_.get());
     WaitForSingleObject(thread_.get(), INFINITE);
   }
@@ -26,12 +29,15 @@ class WaitingThread {
   HANDLE handle() const { return thread_.get(); }
 
  private:
-  static DWORD WINAPI Wait(void* event) {
-    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+  static DWORD WINAPI Wait(void* parameter) {
+    auto* self = static_cast<WaitingThread*>(parameter);
+    SetEvent(self->started_.get());
+    WaitForSingleObject(self->end_.get(), INFINITE);
     return 0;
   }
 
-  OwnedHandle event_;
+  OwnedHandle started_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  OwnedHandle end_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   OwnedHandle thread_;
   DWORD id_ = 0;
 };
