@@ -1,6 +1,9 @@
 // Thread objects: a thread of the process that runs an object's Execute
 // (Windows only). A class derives from TThread, overrides Execute, and
-// calls Start once it is fully constructed.
+// calls Start once it is fully constructed. Its destructor ends the thread
+// (Terminate, then WaitFor) before anything of the derived class goes: by
+// the time TThread's own destructor runs, the derived part, Execute
+// included, no longer exists for a thread that is still starting.
 #pragma once
 
 #include <atomic>
@@ -22,7 +25,8 @@ class TThread {
   TThread() = default;
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
-  // Asks the thread to end (Terminate) and waits until it has.
+  // Asks the thread to end (Terminate) and waits until it has: the last
+  // resort for a thread whose derived class ended it already.
   virtual ~TThread();
 
   // Creates the thread, which starts running Execute at once; false when

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -9,6 +10,7 @@
 #include "crash/core/class_name.h"
 #include "crash/core/import_hooks.h"
 #include "crash/core/thread_registry.h"
+#include "crash/modules/live_exports.h"
 #include "runtime/thread.h"
 
 // The import library's thunk for CreateThread (an indirect jump through
@@ -28,7 +30,12 @@ struct ThreadStart {
 };
 static_assert(sizeof(ThreadStart) == 8);
 
+// The hook's record of the real routine (0 while unhooked), and what the
+// replacement calls: set before the first hook and never cleared, so that
+// a call that entered the replacement just before the hook was removed
+// still reaches the system.
 uint32_t real_create_thread = 0;
+std::atomic<uint32_t> create_thread_target{0};
 EscapedExceptionHandler escaped_exception_handler = nullptr;
 
 uint32_t Address(const void* pointer) {
@@ -49,7 +56,7 @@ DWORD WINAPI ThreadWrapper(LPVOID parameter) {
 HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stack_size,
                                LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
                                LPDWORD thread_id) {
-  const auto create = reinterpret_cast<CreateThreadFn>(uintptr_t{real_create_thread});
+  const auto create = reinterpret_cast<CreateThreadFn>(uintptr_t{create_thread_target});
   if (routine == nullptr) return create(security, stack_size, routine, parameter, flags, thread_id);
   uint32_t creator = Address(__builtin_return_address(0));
   std::string class_name;
@@ -89,6 +96,11 @@ void ExecutionWrapper(runtime::TThread& thread) {
 }  // namespace
 
 bool HookCreateThread() {
+  const uint32_t kernel32 = Address(GetModuleHandleA("kernel32.dll"));
+  if (create_thread_target == 0 && kernel32 != 0) {
+    create_thread_target = LiveExportAddressByName(kernel32, "CreateThread");
+  }
+  if (create_thread_target == 0) return false;
   return HookImport("kernel32.dll", "CreateThread", ImportThunk(),
                     Address(reinterpret_cast<const void*>(&CreateThreadHook)), real_create_thread);
 }

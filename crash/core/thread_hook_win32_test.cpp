@@ -20,7 +20,10 @@ namespace qor_test {
 class TScanner : public runtime::TThread {
  public:
   explicit TScanner(HANDLE go) : go_(go) {}
-  ~TScanner() override { SetEvent(go_); }
+  ~TScanner() override {
+    SetEvent(go_);
+    WaitFor();
+  }
 
  protected:
   void Execute() override { WaitForSingleObject(go_, INFINITE); }

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char kChild[] = "thread_registry_win32_test_child.exe";
+constexpr int kMaxWaits = 600;  // of 50 ms: the child gets 30 s
 constexpr char kAppDefaults[] =
     "Software\\Wine\\AppDefaults\\thread_registry_win32_test_child.exe";
 
@@ -86,7 +87,12 @@ ChildRun RunChild(const char* mode) {
   const Handle process_handle(process.hProcess), thread_handle(process.hThread);
   write.reset();
   // Until the child ends: look for its message box and answer it.
-  while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+  for (int waits = 0; WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; ++waits) {
+    if (waits == kMaxWaits) {
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, INFINITE);
+      break;
+    }
     BoxSearch search{process.dwProcessId};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.window == nullptr || !run.box_caption.empty()) continue;
@@ -97,9 +103,12 @@ ChildRun RunChild(const char* mode) {
     run.box_text = text;
     PostMessageA(search.window, WM_COMMAND, IDOK, 0);
   }
+  // Only what is there: a process the child started (Wine's desktop
+  // process, for its message box) may hold the pipe open for good.
   char buffer[256];
-  DWORD got = 0;
-  while (ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+  DWORD available = 0, got = 0;
+  while (PeekNamedPipe(read.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+         ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
     run.output.append(buffer, got);
   }
   GetExitCodeProcess(process.hProcess, &run.exit_code);

@@ -49,14 +49,6 @@ bool LooksLikeRegistry(const ThreadNameBlock& shared) {
   return shared.UserCount > 0 && shared.ListMutex != 0;
 }
 
-void CreateBlock(ThreadNameBlock& shared, HANDLE mapping, OwnObjectSecurity& security) {
-  shared.UserCount = 1;
-  shared.WatchdogMutex = Address(CreateMutexA(security.Attributes(), FALSE, nullptr));
-  shared.ListMutex = Address(CreateMutexA(security.Attributes(), FALSE, nullptr));
-  shared.ListHead = 0;
-  shared.Mapping = Address(mapping);
-}
-
 // A thread that ends through the C runtime or ExitThread never returns to
 // the thread wrapper; the loader tells every module with thread-local
 // storage instead. The wait is short: the loader lock is held here.
@@ -79,42 +71,69 @@ std::string ThreadRegistryName(uint32_t process_id) {
   return "qorExceptThreadNameBuf" + FormatHex(process_id);
 }
 
-void JoinThreadRegistry() {
-  if (block) return;
-  OwnObjectSecurity security;
+namespace {
+
+// Opens this process's block, new or existing, and maps it; ends the
+// process when the name belongs to something else or nothing can be mapped.
+ThreadNameBlock* MapBlock(OwnObjectSecurity& security, OwnedHandle& mapping, bool& existed) {
   const std::string name = ThreadRegistryName(GetCurrentProcessId());
   SetLastError(ERROR_SUCCESS);
-  OwnedHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(),
-                                         PAGE_READWRITE, 0, sizeof(ThreadNameBlock),
-                                         name.c_str()));
+  mapping.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE, 0,
+                                   sizeof(ThreadNameBlock), name.c_str()));
   const DWORD error = GetLastError();
   // The name taken by something we cannot open as our block.
   if (!mapping && (error == ERROR_ALREADY_EXISTS || error == ERROR_INVALID_HANDLE ||
                    error == ERROR_ACCESS_DENIED)) {
     Fatal("internal error");
   }
-  const bool existed = mapping && error == ERROR_ALREADY_EXISTS;
-  auto* shared = mapping ? static_cast<ThreadNameBlock*>(MapViewOfFile(
-                               mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ThreadNameBlock)))
-                         : nullptr;
-  if (shared == nullptr) Fatal(std::string("internal error. please notify ") + kSupportAddress);
+  existed = mapping && error == ERROR_ALREADY_EXISTS;
+  void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0,
+                                       sizeof(ThreadNameBlock))
+                       : nullptr;
+  if (view == nullptr) Fatal(std::string("internal error. please notify ") + kSupportAddress);
+  return static_cast<ThreadNameBlock*>(view);
+}
+
+// Another module made the block: count this one in; the oldest entry is
+// the main thread.
+void JoinExisting(ThreadNameBlock& shared) {
+  if (!LooksLikeRegistry(shared)) {
+    UnmapViewOfFile(&shared);
+    Fatal("internal error");
+  }
+  InterlockedIncrement(reinterpret_cast<volatile LONG*>(&shared.UserCount));
+  block = &shared;
+  const ListLock lock(shared, INFINITE);
+  main_thread_id = lock.held() ? OldestEntryThread(shared) : 0;
+}
+
+// This module made the block: set it up; the first thread the system lists
+// is the main thread.
+void SetUpNew(ThreadNameBlock& shared, HANDLE mapping, OwnObjectSecurity& security) {
+  shared.UserCount = 1;
+  shared.WatchdogMutex = Address(CreateMutexA(security.Attributes(), FALSE, nullptr));
+  shared.ListMutex = Address(CreateMutexA(security.Attributes(), FALSE, nullptr));
+  shared.ListHead = 0;
+  shared.Mapping = Address(mapping);
+  block = &shared;
+  const std::vector<uint32_t> threads = ListProcessThreads();
+  if (threads.empty()) return;
+  main_thread_id = threads.front();
+  RegisterThreadInfo(main_thread_id, nullptr, "main thread");
+}
+
+}  // namespace
+
+void JoinThreadRegistry() {
+  if (block) return;
+  OwnObjectSecurity security;
+  OwnedHandle mapping;
+  bool existed = false;
+  ThreadNameBlock* shared = MapBlock(security, mapping, existed);
   if (existed) {
-    if (!LooksLikeRegistry(*shared)) {
-      UnmapViewOfFile(shared);
-      Fatal("internal error");
-    }
-    InterlockedIncrement(reinterpret_cast<volatile LONG*>(&shared->UserCount));
-    block = shared;
-    const ListLock lock(*shared, INFINITE);
-    main_thread_id = lock.held() ? OldestEntryThread(*shared) : 0;
+    JoinExisting(*shared);  // the handle is closed, the view stays
   } else {
-    CreateBlock(*shared, mapping.release(), security);
-    block = shared;
-    const std::vector<uint32_t> threads = ListProcessThreads();
-    if (!threads.empty()) {
-      main_thread_id = threads.front();
-      RegisterThreadInfo(main_thread_id, nullptr, "main thread");
-    }
+    SetUpNew(*shared, mapping.release(), security);
   }
   if (main_thread_id == 0) main_thread_id = GetCurrentThreadId();
   InstallNamingHandler();
