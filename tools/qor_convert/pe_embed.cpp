@@ -73,6 +73,21 @@ struct ResourceReader {
   }
 };
 
+constexpr uint32_t kResourceDirectory = 96 + 2 * 8;
+constexpr uint32_t kRelocationDirectory = 96 + 5 * 8;
+
+// Sections that may follow the old resources and move behind the new ones:
+// base relocations, which nothing but the data directory points at (their
+// entries name pages of the other sections, never their own).
+bool IsMovable(const PeSection& s) { return s.name == ".reloc"; }
+
+// Where a moved section goes: behind the new resources (which begin where
+// the old ones did), each at the next aligned address.
+struct Placement {
+  uint32_t rva = 0;
+  uint32_t raw_pointer = 0;
+};
+
 // The section holding RVA `rva`, or -1.
 int SectionOf(const PeFile& pe, uint32_t rva) {
   for (size_t i = 0; i < pe.sections().size(); ++i) {
@@ -106,7 +121,7 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     return false;
   }
   const uint32_t optional = pe.optional_offset();
-  const uint32_t resource_dir = optional + 96 + 16;
+  const uint32_t resource_dir = optional + kResourceDirectory;
   std::vector<ResourceItem> items;
   const uint32_t old_rva = Get32(pe.bytes(), resource_dir);
   const int old_section = old_rva ? SectionOf(pe, old_rva) : -1;
@@ -124,7 +139,16 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   }
   std::erase_if(items, [](const ResourceItem& i) { return i.type.name == "QOR" && i.name.name == "EXCEPT"; });
   items.push_back({{0, "QOR"}, {0, "EXCEPT"}, 0, 0, compact});
-  if (old_section >= 0 && static_cast<size_t>(old_section) + 1 == kept) --kept;
+
+  // The old resources are replaced when only movable sections follow them
+  // (the linker puts the base relocations last); otherwise they stay where
+  // they are, unused, and the new ones are appended.
+  std::vector<PeSection> tail;
+  if (old_section >= 0 && std::all_of(sections.begin() + old_section + 1,
+                                      sections.begin() + static_cast<std::ptrdiff_t>(kept), IsMovable)) {
+    tail.assign(sections.begin() + old_section + 1, sections.begin() + static_cast<std::ptrdiff_t>(kept));
+    kept = static_cast<size_t>(old_section);
+  }
   if (kept == 0) {
     error = "no section to keep";
     return false;
@@ -140,19 +164,34 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
   const uint32_t raw_size = AlignUp(static_cast<uint32_t>(resources.size()), file_alignment);
 
-  const uint32_t header = pe.section_table_offset() + static_cast<uint32_t>(kept) * kSectionHeaderSize;
-  if (header + kSectionHeaderSize > Get32(pe.bytes(), optional + 60)) {
+  std::vector<Placement> moved;
+  Placement next{AlignUp(rva + static_cast<uint32_t>(resources.size()), section_alignment), raw_pointer + raw_size};
+  for (const PeSection& s : tail) {
+    if (uint64_t{s.raw_pointer} + s.raw_size > pe.bytes().size()) {
+      error = "a section's data lies outside the file";
+      return false;
+    }
+    moved.push_back(next);
+    next = {AlignUp(next.rva + std::max(s.virtual_size, s.raw_size), section_alignment),
+            next.raw_pointer + AlignUp(s.raw_size, file_alignment)};
+  }
+
+  const uint32_t table = pe.section_table_offset();
+  const uint32_t header = table + static_cast<uint32_t>(kept) * kSectionHeaderSize;
+  const size_t count = kept + 1 + tail.size();
+  if (table + count * kSectionHeaderSize > Get32(pe.bytes(), optional + 60)) {
     error = "no room for another section header";
     return false;
   }
   output.assign(pe.bytes().begin(), pe.bytes().begin() + raw_pointer);
-  output.resize(raw_pointer + raw_size);
+  output.resize(next.raw_pointer);
   std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
-  std::fill(output.begin() + header, output.begin() + pe.section_table_offset() + sections.size() * kSectionHeaderSize, 0);
+  std::fill(output.begin() + header,
+            output.begin() + table + std::max(sections.size(), count) * kSectionHeaderSize, 0);
   // Long section names live in the string table, which goes with the
   // symbols: kept sections get their name cut to the 8 bytes of the header.
   for (size_t i = 0; i < kept; ++i) {
-    const size_t at = pe.section_table_offset() + i * kSectionHeaderSize;
+    const size_t at = table + i * kSectionHeaderSize;
     std::fill(output.begin() + at, output.begin() + at + 8, 0);
     std::memcpy(&output[at], sections[i].name.data(), std::min<size_t>(8, sections[i].name.size()));
   }
@@ -163,19 +202,38 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   Set32(output, header + 20, raw_pointer);
   Set32(output, header + 36, kResourceCharacteristics);
 
+  const uint32_t relocation_dir = optional + kRelocationDirectory;
+  const uint32_t relocation_rva = Get32(pe.bytes(), relocation_dir);
+  for (size_t i = 0; i < tail.size(); ++i) {
+    const PeSection& s = tail[i];
+    const size_t at = header + (i + 1) * kSectionHeaderSize;
+    const size_t from = table + (kept + 1 + i) * kSectionHeaderSize;
+    std::copy(pe.bytes().begin() + from, pe.bytes().begin() + from + kSectionHeaderSize, output.begin() + at);
+    Set32(output, at + 12, moved[i].rva);
+    Set32(output, at + 20, moved[i].raw_pointer);
+    std::copy(pe.bytes().begin() + s.raw_pointer, pe.bytes().begin() + s.raw_pointer + s.raw_size,
+              output.begin() + moved[i].raw_pointer);
+    if (relocation_rva >= s.virtual_address && relocation_rva < s.virtual_address + std::max(s.virtual_size, s.raw_size)) {
+      Set32(output, relocation_dir, relocation_rva - s.virtual_address + moved[i].rva);
+    }
+  }
+
   const uint32_t nt = pe.nt_offset();
-  Set16(output, nt + 6, static_cast<uint16_t>(kept + 1));
+  Set16(output, nt + 6, static_cast<uint16_t>(count));
   Set32(output, nt + 12, 0);  // symbol table
   Set32(output, nt + 16, 0);
   Set16(output, nt + 22, Get16(output, nt + 22) | kDebugStripped);
   Set32(output, resource_dir, rva);
   Set32(output, resource_dir + 4, static_cast<uint32_t>(resources.size()));
-  Set32(output, optional + 56, AlignUp(rva + static_cast<uint32_t>(resources.size()), section_alignment));
-  uint32_t initialized = 0;
+  Set32(output, optional + 56, next.rva);
+  uint32_t initialized = raw_size;
   for (size_t i = 0; i < kept; ++i) {
     if (sections[i].characteristics & 0x40) initialized += sections[i].raw_size;
   }
-  Set32(output, optional + 8, initialized + raw_size);
+  for (const PeSection& s : tail) {
+    if (s.characteristics & 0x40) initialized += AlignUp(s.raw_size, file_alignment);
+  }
+  Set32(output, optional + 8, initialized);
   Set32(output, optional + 64, PeChecksum(output, optional + 64));
   return true;
 }
