@@ -8,6 +8,7 @@
 #include "crash/debuginfo/jdbg_reader.h"
 #include "crash/debuginfo/map_file.h"
 #include "crash/debuginfo/pe_resource.h"
+#include "crash/debuginfo/table_builder.h"
 #include "crash/debuginfo/td32_source.h"
 #include "crash/debuginfo/text_map_reader.h"
 #include "crash/debuginfo/whole_file.h"
@@ -27,16 +28,6 @@ std::string CompanionBase(const std::string& file_name) {
   const size_t slash = file_name.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return file_name;
   return file_name.substr(0, dot);
-}
-
-void ClearTables(TMapFile& map) {
-  map.Segments.clear();
-  map.SegmentCount = 0;
-  map.Publics.clear();
-  map.PublicCount = 0;
-  map.Lines.clear();
-  map.LineCount = 0;
-  map.EntryPoint = 0;
 }
 
 // Reads compact data into `map`. On failure the tables are left empty so the

@@ -105,6 +105,10 @@ void TableBuilder::AddPublic(SymbolKind kind, std::string name, uint32_t address
   }
   map_.AddPublic(TMfPublic{1, KindByte(kind), std::move(name), address});
   if (!create_segments) return;
+  // A public inside a known unit makes that unit the current one, so the
+  // segments made for publics in the gaps never overlap the known ones
+  // (which would mislead the halving search).
+  if (holder >= 0) Current(kind) = holder;
   ExtendCurrentTo(kind, address);
   const int32_t current = Current(kind);
   if (current >= 0) {
@@ -184,14 +188,18 @@ std::string TableBuilder::WithoutUnitPrefix(const std::string& name, uint32_t ad
   return name.substr(unit.size() + 1);
 }
 
+void ClearTables(TMapFile& map) {
+  map.Segments.clear();
+  map.SegmentCount = 0;
+  map.Publics.clear();
+  map.PublicCount = 0;
+  map.Lines.clear();
+  map.LineCount = 0;
+  map.EntryPoint = 0;
+}
+
 void TableBuilder::Clear() {
-  map_.Segments.clear();
-  map_.SegmentCount = 0;
-  map_.Publics.clear();
-  map_.PublicCount = 0;
-  map_.Lines.clear();
-  map_.LineCount = 0;
-  map_.EntryPoint = 0;
+  ClearTables(map_);
   ForgetCurrent();
 }
 

@@ -10,6 +10,10 @@
 
 namespace qor {
 
+// Empties the three tables of `map` and its entry point, so that the next
+// source starts clean after one failed.
+void ClearTables(TMapFile& map);
+
 class TableBuilder {
  public:
   // Fills `map`, which must outlive the builder. Starts without a current
@@ -30,9 +34,11 @@ class TableBuilder {
 
   // Adds a public at `address` (relative to the base of its kind). Compiler
   // helper symbols are dropped, mangled names unmangled and named after the
-  // segment that holds them. With `create_segments`, the current segment
-  // grows up to the address and a public of another unit starts a segment
-  // of its own. Needs the segments sorted.
+  // segment that holds them. With `create_segments`, the segment holding
+  // the public becomes the current one; a public outside every segment
+  // makes the current segment grow up to it (not into the next one) or,
+  // when it belongs to another unit, starts a segment of its own. Needs
+  // the segments sorted.
   void AddPublic(SymbolKind kind, std::string name, uint32_t address, bool create_segments);
 
   // Appends a line record (absolute address); with `ascending_only` a
@@ -53,7 +59,7 @@ class TableBuilder {
   // (absolute), compared ignoring case.
   std::string WithoutUnitPrefix(const std::string& name, uint32_t address) const;
 
-  // Empties every table and the entry point, after a source failed.
+  // ClearTables, and no current segments.
   void Clear();
 
   bool Empty() const;

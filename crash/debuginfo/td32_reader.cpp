@@ -8,22 +8,14 @@
 
 #include "crash/debuginfo/bounded_bytes.h"
 #include "crash/debuginfo/table_builder.h"
+#include "crash/debuginfo/td32_format.h"
 
 namespace qor {
 namespace {
 
-constexpr uint16_t kModule = 0x120;
-constexpr uint16_t kPublics = 0x125;
-constexpr uint16_t kSourceModule = 0x127;
-constexpr uint16_t kGlobalSymbols = 0x129;
-constexpr uint16_t kNames = 0x130;
+using namespace td32;
 
-constexpr uint32_t kDirectoryEntrySize = 12;
-constexpr uint32_t kGlobalSymbolsHeader = 32;
-constexpr uint32_t kPublicsHeader = 4;
-constexpr uint32_t kModuleHeader = 0x1C;
 constexpr uint32_t kModuleNameAt = 8;
-constexpr uint32_t kModuleSegmentSize = 12;
 constexpr uint16_t kCodeSegmentNumber = 1;
 
 struct Subsection {
@@ -121,13 +113,13 @@ class Td32Reader {
     uint16_t count = 0;
     uint32_t name_index = 0;
     if (!Read16(module, 4, count) || !Read32(module, kModuleNameAt, name_index) ||
-        !Inside(module, kModuleHeader, uint64_t{count} * kModuleSegmentSize)) {
+        !Inside(module, kModuleHeaderSize, uint64_t{count} * kModuleSegmentSize)) {
       return false;
     }
     const std::string name = Name(name_index);
     bool had_data = false;
     for (uint32_t i = 0; i < count; ++i) {
-      const uint64_t entry = kModuleHeader + uint64_t{i} * kModuleSegmentSize;
+      const uint64_t entry = kModuleHeaderSize + uint64_t{i} * kModuleSegmentSize;
       uint16_t flags = 0;
       uint32_t start = 0, length = 0;
       Read16(module, entry + 2, flags);
@@ -197,8 +189,8 @@ class Td32Reader {
     bool global = false;
     for (const Subsection& s : subsections_) global = global || s.type == kGlobalSymbols;
     for (const Subsection& s : subsections_) {
-      if (global && s.type == kGlobalSymbols && !ReadSymbols(s.data, kGlobalSymbolsHeader)) return false;
-      if (!global && s.type == kPublics && !ReadSymbols(s.data, kPublicsHeader)) return false;
+      if (global && s.type == kGlobalSymbols && !ReadSymbols(s.data, kGlobalSymbolsHeaderSize)) return false;
+      if (!global && s.type == kPublics && !ReadSymbols(s.data, kPublicsHeaderSize)) return false;
     }
     return true;
   }
@@ -220,10 +212,11 @@ class Td32Reader {
     uint32_t name_at = 0, address_at = 0;
     SymbolKind symbol_kind = SymbolKind::kCode;
     switch (kind) {
-      case 0x204: case 0x205: name_at = 40; address_at = 28; break;
-      case 0x201: case 0x202: name_at = 16; address_at = 4; symbol_kind = SymbolKind::kData; break;
-      case 0x20: name_at = 12; address_at = 20; break;
-      case 0x21: name_at = 12; address_at = 20; symbol_kind = SymbolKind::kData; break;
+      case kLocalProcedure: case kGlobalProcedure: name_at = 40; address_at = 28; break;
+      case kLocalData: case kGlobalData:
+        name_at = 16; address_at = 4; symbol_kind = SymbolKind::kData; break;
+      case kCodePublic: name_at = 12; address_at = 20; break;
+      case kDataPublic: name_at = 12; address_at = 20; symbol_kind = SymbolKind::kData; break;
       default: return;
     }
     uint32_t name_index = 0, address = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "crash/debuginfo/table_builder.h"
 
@@ -171,33 +172,40 @@ class TextMapReader {
   }
 
   // Pairs of a decimal line number and "ssss:oooooooo"; a pair that does
-  // not parse drops the rest of the line.
+  // not parse drops the whole line, a pair outside the code only itself.
   void LineNumbersLine(std::string_view line) {
+    std::vector<TMfLine> records;
     size_t previous_end = 0;
     for (size_t colon = line.find(':'); colon != std::string_view::npos;
          colon = line.find(':', colon + 1)) {
-      if (colon < 5 || line[colon - 5] != ' ' || colon + 9 > line.size()) return;
       uint32_t segment = 0, offset = 0;
       int32_t number = 0;
-      if (!Hex(line.substr(colon - 4, 4), segment) || !Hex(line.substr(colon + 1, 8), offset) ||
-          colon - 5 < previous_end ||
+      if (colon < 5 || colon - 5 < previous_end || line[colon - 5] != ' ' ||
+          colon + 9 > line.size() || !Hex(line.substr(colon - 4, 4), segment) ||
+          !Hex(line.substr(colon + 1, 8), offset) ||
           !Decimal(TrimSpaces(line.substr(previous_end, colon - 5 - previous_end)), number)) {
         return;
       }
       previous_end = colon + 9;
       if (segment == 0 || segment >= data_segment_) continue;
       if (segment > 1) offset += second_code_offset_;
-      builder_.AddLine(number, offset + map_.BaseOfCode, block_started_);
+      records.push_back({number, offset + map_.BaseOfCode});
+    }
+    for (const TMfLine& record : records) {
+      builder_.AddLine(record.Line, record.Address, block_started_);
       block_started_ = true;
     }
   }
 
+  // The entry point may lie in the second code segment, as the start-up
+  // code of newer programs does.
   void EntryPointLine(std::string_view line) {
     uint32_t segment = 0, offset = 0;
     if (At(line, 28) != ':' || !Hex(Field(line, 24, 4), segment) ||
         !Hex(Field(line, 29, 8), offset)) {
       return;
     }
+    if (segment > 1 && segment < data_segment_) offset += second_code_offset_;
     map_.EntryPoint = offset + map_.BaseOfCode;
   }
 
