@@ -96,7 +96,7 @@ class JdbgReader {
     if (!Read8(data_, at, first)) return false;
     if (first == 1) return XorName(at + 1, name);
     if (first == 2) {
-      name = "@";
+      name.push_back('@');
       ++at;
     }
     return PackedName(at, name);

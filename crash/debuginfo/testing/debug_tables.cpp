@@ -53,9 +53,9 @@ DebugTables SingleUnit(const std::string& name) {
 DebugTables SampleTables(uint32_t units, uint32_t publics_per_unit, uint32_t unit_size) {
   DebugTables tables;
   const uint32_t public_size = unit_size / publics_per_unit;
-  int32_t line = 1;
   for (uint32_t u = 0; u < units; ++u) {
     const std::string unit = "Unit" + std::to_string(u);
+    int32_t line = 1;  // each unit's own source file
     tables.segments.push_back({true, u * unit_size, unit_size, unit});
     for (uint32_t p = 0; p < publics_per_unit; ++p) {
       const uint32_t address = u * unit_size + p * public_size;

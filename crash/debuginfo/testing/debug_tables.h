@@ -56,7 +56,8 @@ DebugTables SingleUnit(const std::string& name);
 
 // `units` code units lying end to end from address 0, each `unit_size`
 // bytes with `publics_per_unit` publics and a line every 8 bytes of each
-// public's first 64; then one data unit with a public per code unit.
+// public's first 64, numbered from 1 in each unit; then one data unit with
+// a public per code unit.
 DebugTables SampleTables(uint32_t units, uint32_t publics_per_unit, uint32_t unit_size = 0x400);
 
 // Bytes of a test file written in the host's order.
