@@ -1,7 +1,5 @@
 #include "crash/debuginfo/testing/debug_tables.h"
 
-#include "crash/attach/byte_order.h"
-
 namespace qor::test {
 
 std::ostream& operator<<(std::ostream& out, const TableSegment& s) {
@@ -78,16 +76,13 @@ void Put16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
   out[at + 1] = static_cast<uint8_t>(value >> 8);
 }
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t value) { StoreLe32(&out[at], value); }
-
 void Append16(std::vector<uint8_t>& out, uint16_t value) {
   out.resize(out.size() + 2);
   Put16(out, out.size() - 2, value);
 }
 
 void Append32(std::vector<uint8_t>& out, uint32_t value) {
-  out.resize(out.size() + 4);
-  Put32(out, out.size() - 4, value);
+  Put32(out, static_cast<uint32_t>(out.size()), value);
 }
 
 }  // namespace qor::test

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crash/debuginfo/map_file.h"
+#include "crash/modules/testing/pe_test_image.h"
 
 namespace qor::test {
 
@@ -60,9 +61,9 @@ DebugTables SingleUnit(const std::string& name);
 // a public per code unit.
 DebugTables SampleTables(uint32_t units, uint32_t publics_per_unit, uint32_t unit_size = 0x400);
 
-// Bytes of a test file written in the host's order.
+// Little-endian fields of a test file (Put32 comes with the PE test
+// images).
 void Put16(std::vector<uint8_t>& out, size_t at, uint16_t value);
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t value);
 void Append16(std::vector<uint8_t>& out, uint16_t value);
 void Append32(std::vector<uint8_t>& out, uint32_t value);
 

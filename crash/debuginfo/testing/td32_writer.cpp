@@ -174,7 +174,7 @@ void AttachDebugData(std::vector<uint8_t>& image, const std::vector<uint8_t>& da
   const uint32_t data_at = entry + 28;
   image.resize(data_at + data.size());
   std::copy(data.begin(), data.end(), image.begin() + data_at);
-  Put32(image, entry + 12, 9);  // type: Borland
+  Put32(image, entry + 12, 9);  // the type the tool chain gives its own data
   Put32(image, entry + 16, static_cast<uint32_t>(data.size()));
   Put32(image, entry + 20, loaded ? data_at : 0);
   Put32(image, entry + 24, data_at);
