@@ -16,7 +16,8 @@ FileReader::FileReader(const std::string& path) : file_(std::fopen(path.c_str(),
 }
 
 uint32_t FileReader::Read(uint32_t address, void* buffer, uint32_t size) const {
-  if (!file_ || address >= size_ || std::fseek(file_.get(), static_cast<long>(address), SEEK_SET) != 0) {
+  if (!file_ || address >= size_ ||
+      std::fseek(file_.get(), static_cast<long>(address), SEEK_SET) != 0) {
     return 0;
   }
   return static_cast<uint32_t>(std::fread(buffer, 1, size, file_.get()));

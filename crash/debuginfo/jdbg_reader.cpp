@@ -21,7 +21,9 @@ constexpr uint32_t kMinimumSize = 35;
 constexpr uint32_t kEndOfSection = 0x7FFFFFFF;
 constexpr size_t kMaxPackedName = 254;
 
-uint32_t RotateRight8(uint32_t value) { return value >> 8 | value << 24; }
+uint32_t RotateRight8(uint32_t value) {
+  return value >> 8 | value << 24;
+}
 
 // The stored checksum C satisfies: (sum of all 32-bit words - C) rotated
 // right by 8 bits equals C.

@@ -54,14 +54,15 @@ TEST(JdbgReaderTest, WrittenTablesReadBackEqual) {
 // the unit prefix on symbol names.
 TEST(JdbgReaderTest, NamesInEveryCoding) {
   DebugTables tables;
-  tables.segments = {{true, 0x000, 0x100, "C:\\src\\Main.pas"}, {true, 0x100, 0x100, "lib/Other.dpr"}};
-  tables.publics = {{true, "Main.TForm1.FormCreate", 0x10},  // prefix of its own unit
-                    {true, "@Create", 0x20},                  // "@" + packed
-                    {true, "0pen", 0x30},                     // packed would start with byte 1
-                    {true, "operator+", 0x40},                // not packable
+  tables.segments = {{true, 0x000, 0x100, "C:\\src\\Main.pas"},
+                     {true, 0x100, 0x100, "lib/Other.dpr"}};
+  tables.publics = {{true, "Main.TForm1.FormCreate", 0x10},       // prefix of its own unit
+                    {true, "@Create", 0x20},                      // "@" + packed
+                    {true, "0pen", 0x30},                         // packed would start with byte 1
+                    {true, "operator+", 0x40},                    // not packable
                     {true, std::string("caf\xE9\xAA", 5), 0x50},  // 0xAA stays as it is
-                    {true, std::string(254, 'x'), 0x60},      // longest packed name
-                    {true, "Other", 0x110}};                  // the unit's own name
+                    {true, std::string(254, 'x'), 0x60},          // longest packed name
+                    {true, "Other", 0x110}};                      // the unit's own name
   tables.lines = {{7, 0x10}, {3, 0x20}, {70000, 0x110}};
   DebugTables expected = tables;
   expected.segments[0].unit = "Main";
@@ -84,7 +85,8 @@ TEST(JdbgReaderTest, HeaderTestsRefuseTheFile) {
   };
   EXPECT_FALSE(Read(changed(0, 'j')).ok) << "signature";
   EXPECT_FALSE(Read(changed(4, 2)).ok) << "version";
-  EXPECT_FALSE(Read(changed(test::kJdbgChecksumAt, good[test::kJdbgChecksumAt] ^ 1)).ok) << "checksum";
+  EXPECT_FALSE(Read(changed(test::kJdbgChecksumAt, good[test::kJdbgChecksumAt] ^ 1)).ok)
+      << "checksum";
   std::vector<uint8_t> unchecked = changed(test::kJdbgChecksumAt, good[test::kJdbgChecksumAt] ^ 1);
   unchecked[test::kJdbgChecksumValidAt] = 0;
   EXPECT_TRUE(Read(unchecked).ok) << "a checksum not marked valid is not tested";

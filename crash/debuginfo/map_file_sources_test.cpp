@@ -42,7 +42,8 @@ class MapFileSourcesTest : public ::testing::Test {
   // is loaded with; "" when it has no information.
   std::string LoadedUnit(bool resource, bool td32) {
     test::TestModule module;
-    if (resource) module.resources.push_back({{0, "QOR"}, {0, "EXCEPT"}, 0, 0, Compact("FromResource")});
+    if (resource)
+      module.resources.push_back({{0, "QOR"}, {0, "EXCEPT"}, 0, 0, Compact("FromResource")});
     std::vector<uint8_t> image = module.Memory();
     if (td32) test::AttachDebugData(image, WriteTd32(SingleUnit("FromTd32"), {}), true);
     MappedMemory memory;

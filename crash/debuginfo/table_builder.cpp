@@ -11,9 +11,13 @@
 namespace qor {
 namespace {
 
-uint8_t KindByte(SymbolKind kind) { return kind == SymbolKind::kCode ? 1 : 0; }
+uint8_t KindByte(SymbolKind kind) {
+  return kind == SymbolKind::kCode ? 1 : 0;
+}
 
-uint64_t End(const TMfSegment& s) { return uint64_t{s.Start} + s.Length; }
+uint64_t End(const TMfSegment& s) {
+  return uint64_t{s.Start} + s.Length;
+}
 
 uint32_t ClampLength(uint64_t length) {
   return static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX));

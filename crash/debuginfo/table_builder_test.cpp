@@ -37,8 +37,8 @@ TEST_F(TableBuilderTest, SourceAndProjectEndingsAreDroppedFromUnitNames) {
   }
   std::vector<std::string> units;
   for (const TableSegment& s : Segments()) units.push_back(s.unit);
-  EXPECT_EQ(units, (std::vector<std::string>{"Main", "Main", "Main", "Main", "Main.pass", "Main.inc",
-                                             "Main.cpp", "pas", "a.b"}));
+  EXPECT_EQ(units, (std::vector<std::string>{"Main", "Main", "Main", "Main", "Main.pass",
+                                             "Main.inc", "Main.cpp", "pas", "a.b"}));
 }
 
 TEST_F(TableBuilderTest, BasesAreAddedByKindAndCodeOnlyDropsData) {
@@ -64,8 +64,9 @@ TEST_F(TableBuilderTest, MergeExtendsTheCurrentSegmentOfTheSameNameWithinTwoByte
   builder_.AddSegment(SymbolKind::kCode, true, 0x105, true, false, "A", 0x4);   // inside
   builder_.AddSegment(SymbolKind::kCode, true, 0x125, true, false, "A", 0x10);  // 3 bytes after
   builder_.AddSegment(SymbolKind::kCode, true, 0x135, true, false, "a", 0x10);  // other case
-  EXPECT_EQ(Segments(), (std::vector<TableSegment>{
-                            {true, 0x100, 0x22, "A"}, {true, 0x125, 0x10, "A"}, {true, 0x135, 0x10, "a"}}));
+  EXPECT_EQ(Segments(),
+            (std::vector<TableSegment>{
+                {true, 0x100, 0x22, "A"}, {true, 0x125, 0x10, "A"}, {true, 0x135, 0x10, "a"}}));
 }
 
 TEST_F(TableBuilderTest, SortedInsertKeepsTheOrderAndTheOtherKindsCurrentSegment) {
@@ -85,12 +86,12 @@ TEST_F(TableBuilderTest, PublicsAreNamedAfterTheirSegment) {
   builder_.AddSegment(SymbolKind::kCode, true, 0x000, false, false, "Main", 0x100);
   builder_.AddSegment(SymbolKind::kCode, true, 0x100, false, false, "Other", 0x100);
   builder_.SortSegments();
-  builder_.AddPublic(SymbolKind::kCode, "Main", 0x10, false);                     // the unit's own code
+  builder_.AddPublic(SymbolKind::kCode, "Main", 0x10, false);  // the unit's own code
   builder_.AddPublic(SymbolKind::kCode, "@Main@TForm1@Create$qqrv", 0x20, false);  // own unit
   builder_.AddPublic(SymbolKind::kCode, "@Lib@Helper$qqrv", 0x30, false);          // another unit's
-  builder_.AddPublic(SymbolKind::kCode, "@$xp$6TForm1", 0x40, false);              // compiler helper
+  builder_.AddPublic(SymbolKind::kCode, "@$xp$6TForm1", 0x40, false);  // compiler helper
   builder_.AddPublic(SymbolKind::kCode, "@$xp$", 0x50, false);  // too short for one: unmangled
-  builder_.AddPublic(SymbolKind::kCode, "Main", 0x210, false);                     // in no segment
+  builder_.AddPublic(SymbolKind::kCode, "Main", 0x210, false);  // in no segment
   EXPECT_EQ(Publics(), (std::vector<TablePublic>{{true, "initialization", 0x10},
                                                  {true, "TForm1.Create", 0x20},
                                                  {true, "Lib.Helper", 0x30},
@@ -124,27 +125,32 @@ TEST_F(TableBuilderTest, AscendingOnlyLinesDropRecordsThatDoNotAdvance) {
 }
 
 TEST_F(TableBuilderTest, CleanUpClosesGapsOnlyWhereAskedAndMergesUnits) {
-  const std::vector<TableSegment> input{{true, 0x000, 0x10, "A"}, {true, 0x040, 0x10, "A"},
-                                        {true, 0x080, 0x30, "B"}, {true, 0x0A0, 0x10, "C"},
+  const std::vector<TableSegment> input{{true, 0x000, 0x10, "A"},     {true, 0x040, 0x10, "A"},
+                                        {true, 0x080, 0x30, "B"},     {true, 0x0A0, 0x10, "C"},
                                         {true, 0x100, 0x00, "Empty"}, {false, 0x000, 0x10, "D"},
                                         {false, 0x100, 0x10, "E"}};
   for (bool overlapping_only : {false, true}) {
     builder_.Clear();
     for (const TableSegment& s : input) {
-      builder_.AddSegment(s.code ? SymbolKind::kCode : SymbolKind::kData, true, s.start, false, false,
-                          s.unit, s.length);
+      builder_.AddSegment(s.code ? SymbolKind::kCode : SymbolKind::kData, true, s.start, false,
+                          false, s.unit, s.length);
     }
     builder_.CleanUpSegments(overlapping_only);
     if (overlapping_only) {
       // Only B and C overlap: B is cut where C starts.
-      EXPECT_EQ(Segments(), (std::vector<TableSegment>{{true, 0x000, 0x10, "A"}, {true, 0x040, 0x10, "A"},
-                                                       {true, 0x080, 0x20, "B"}, {true, 0x0A0, 0x10, "C"},
-                                                       {false, 0x000, 0x10, "D"}, {false, 0x100, 0x10, "E"}}));
+      EXPECT_EQ(Segments(), (std::vector<TableSegment>{{true, 0x000, 0x10, "A"},
+                                                       {true, 0x040, 0x10, "A"},
+                                                       {true, 0x080, 0x20, "B"},
+                                                       {true, 0x0A0, 0x10, "C"},
+                                                       {false, 0x000, 0x10, "D"},
+                                                       {false, 0x100, 0x10, "E"}}));
     } else {
       // The gap between the A parts and between A and B is closed, the A
       // parts merged, B cut where C starts.
-      EXPECT_EQ(Segments(), (std::vector<TableSegment>{{true, 0x000, 0x80, "A"}, {true, 0x080, 0x20, "B"},
-                                                       {true, 0x0A0, 0x10, "C"}, {false, 0x000, 0x100, "D"},
+      EXPECT_EQ(Segments(), (std::vector<TableSegment>{{true, 0x000, 0x80, "A"},
+                                                       {true, 0x080, 0x20, "B"},
+                                                       {true, 0x0A0, 0x10, "C"},
+                                                       {false, 0x000, 0x100, "D"},
                                                        {false, 0x100, 0x10, "E"}}));
     }
   }

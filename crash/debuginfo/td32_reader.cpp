@@ -25,7 +25,8 @@ struct Subsection {
 
 class Td32Reader {
  public:
-  Td32Reader(std::span<const uint8_t> data, TMapFile& map) : data_(data), map_(map), builder_(map) {}
+  Td32Reader(std::span<const uint8_t> data, TMapFile& map)
+      : data_(data), map_(map), builder_(map) {}
 
   bool Read() {
     if (!ReadDirectories() || !ReadNames()) return false;
@@ -59,9 +60,10 @@ class Td32Reader {
       if (!seen.insert(directory).second) return false;
       uint16_t header_size = 0, entry_size = 0;
       uint32_t count = 0, next = 0;
-      if (!Read16(data_, directory, header_size) || !Read16(data_, uint64_t{directory} + 2, entry_size) ||
-          !Read32(data_, uint64_t{directory} + 4, count) || !Read32(data_, uint64_t{directory} + 8, next) ||
-          entry_size < kDirectoryEntrySize ||
+      if (!Read16(data_, directory, header_size) ||
+          !Read16(data_, uint64_t{directory} + 2, entry_size) ||
+          !Read32(data_, uint64_t{directory} + 4, count) ||
+          !Read32(data_, uint64_t{directory} + 8, next) || entry_size < kDirectoryEntrySize ||
           !Inside(data_, uint64_t{directory} + header_size, uint64_t{count} * entry_size) ||
           subsections_.size() + count > data_.size() / kDirectoryEntrySize) {
         return false;
@@ -93,7 +95,8 @@ class Td32Reader {
       names_.reserve(count);
       for (uint32_t i = 0; i < count; ++i) {
         uint8_t length = 0;
-        if (!Read8(s.data, at, length) || !Inside(s.data, at + 1, uint64_t{length} + 1)) return false;
+        if (!Read8(s.data, at, length) || !Inside(s.data, at + 1, uint64_t{length} + 1))
+          return false;
         names_.emplace_back(reinterpret_cast<const char*>(s.data.data() + at + 1), length);
         at += uint64_t{length} + 2;
       }
@@ -140,7 +143,8 @@ class Td32Reader {
   // from its first to its last offset.
   bool ReadSourceModule(std::span<const uint8_t> module) {
     uint16_t file_count = 0;
-    if (!Read16(module, 0, file_count) || !Inside(module, 4, uint64_t{file_count} * 4)) return false;
+    if (!Read16(module, 0, file_count) || !Inside(module, 4, uint64_t{file_count} * 4))
+      return false;
     for (uint32_t f = 0; f < file_count; ++f) {
       uint32_t file = 0;
       Read32(module, 4 + uint64_t{f} * 4, file);
@@ -189,7 +193,8 @@ class Td32Reader {
     bool global = false;
     for (const Subsection& s : subsections_) global = global || s.type == kGlobalSymbols;
     for (const Subsection& s : subsections_) {
-      if (global && s.type == kGlobalSymbols && !ReadSymbols(s.data, kGlobalSymbolsHeaderSize)) return false;
+      if (global && s.type == kGlobalSymbols && !ReadSymbols(s.data, kGlobalSymbolsHeaderSize))
+        return false;
       if (!global && s.type == kPublics && !ReadSymbols(s.data, kPublicsHeaderSize)) return false;
     }
     return true;
@@ -199,7 +204,8 @@ class Td32Reader {
   bool ReadSymbols(std::span<const uint8_t> symbols, uint64_t at) {
     while (at < symbols.size()) {
       uint16_t length = 0, kind = 0;
-      if (!Read16(symbols, at, length) || length < 2 || !Inside(symbols, at + 2, length)) return false;
+      if (!Read16(symbols, at, length) || length < 2 || !Inside(symbols, at + 2, length))
+        return false;
       Read16(symbols, at + 2, kind);
       Symbol(symbols.subspan(at, uint64_t{length} + 2), kind);
       at += uint64_t{length} + 2;
@@ -212,12 +218,28 @@ class Td32Reader {
     uint32_t name_at = 0, address_at = 0;
     SymbolKind symbol_kind = SymbolKind::kCode;
     switch (kind) {
-      case kLocalProcedure: case kGlobalProcedure: name_at = 40; address_at = 28; break;
-      case kLocalData: case kGlobalData:
-        name_at = 16; address_at = 4; symbol_kind = SymbolKind::kData; break;
-      case kCodePublic: name_at = 12; address_at = 20; break;
-      case kDataPublic: name_at = 12; address_at = 20; symbol_kind = SymbolKind::kData; break;
-      default: return;
+      case kLocalProcedure:
+      case kGlobalProcedure:
+        name_at = 40;
+        address_at = 28;
+        break;
+      case kLocalData:
+      case kGlobalData:
+        name_at = 16;
+        address_at = 4;
+        symbol_kind = SymbolKind::kData;
+        break;
+      case kCodePublic:
+        name_at = 12;
+        address_at = 20;
+        break;
+      case kDataPublic:
+        name_at = 12;
+        address_at = 20;
+        symbol_kind = SymbolKind::kData;
+        break;
+      default:
+        return;
     }
     uint32_t name_index = 0, address = 0;
     if (!Read32(record, name_at, name_index) || !Read32(record, address_at, address)) return;
@@ -235,11 +257,13 @@ class Td32Reader {
 
 }  // namespace
 
+bool HasTd32Signature(std::span<const uint8_t> data) {
+  return data.size() >= 4 && data[0] == 'F' && data[1] == 'B' && data[2] == '0' &&
+         (data[3] == '9' || data[3] == 'A');
+}
+
 bool ReadTd32(std::span<const uint8_t> data, TMapFile& map) {
-  if (data.size() < 8 || data[0] != 'F' || data[1] != 'B' || data[2] != '0' ||
-      (data[3] != '9' && data[3] != 'A')) {
-    return false;
-  }
+  if (!HasTd32Signature(data)) return false;
   Td32Reader reader(data, map);
   if (reader.Read()) return true;
   reader.Discard();

@@ -9,6 +9,9 @@
 
 namespace qor {
 
+// True when `data` starts with the signature "FB09" or "FB0A".
+bool HasTd32Signature(std::span<const uint8_t> data);
+
 // Adds the units, lines and publics of the TD32 data in `data` (from its
 // "FB09" or "FB0A" signature on) to `map`, whose bases must be set; the
 // module has one code section. False, with the tables left empty, for

@@ -53,8 +53,12 @@ bool ReadTd32File(const std::string& path, bool two_code_sections, TMapFile& map
   const FileReader file(path);
   if (!file.IsOpen()) return false;
   if (NtHeaders(file, 0) != 0) return ReadLinkedTd32(file, 0, true, map);
-  if (two_code_sections || file.Size() > UINT32_MAX) return false;
+  // Other files are not read whole unless they start like TD32 data.
   std::vector<uint8_t> bytes;
+  if (two_code_sections || file.Size() > UINT32_MAX || !ReadBlock(file, 0, 4, bytes) ||
+      !HasTd32Signature(bytes)) {
+    return false;
+  }
   return ReadBlock(file, 0, static_cast<uint32_t>(file.Size()), bytes) && ReadTd32(bytes, map);
 }
 
@@ -68,14 +72,16 @@ bool ReadLinkedTd32(const MemoryReader& image, uint32_t base, bool file_layout, 
       directory.size < kDebugEntrySize) {
     return false;
   }
-  const uint32_t entry = file_layout ? RvaToFileOffset(image, nt, directory.rva) : base + directory.rva;
+  const uint32_t entry =
+      file_layout ? RvaToFileOffset(image, nt, directory.rva) : base + directory.rva;
   uint32_t size = 0, rva = 0, pointer = 0;
   if (!ReadU32(image, entry + 16, size) || !ReadU32(image, entry + 20, rva) ||
       !ReadU32(image, entry + 24, pointer)) {
     return false;
   }
   // Data that the loader did not map has no address in the image.
-  if (!file_layout && (rva == 0 || rva >= ImageSize(image, nt) || size > ImageSize(image, nt) - rva)) {
+  if (!file_layout &&
+      (rva == 0 || rva >= ImageSize(image, nt) || size > ImageSize(image, nt) - rva)) {
     return false;
   }
   std::vector<uint8_t> bytes;

@@ -33,8 +33,8 @@ class Td32SourceTest : public ::testing::Test {
   }
 
   void SetFileDay(const std::string& file, int days_back) {
-    std::filesystem::last_write_time(
-        dir_ / file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * days_back));
+    std::filesystem::last_write_time(dir_ / file, std::filesystem::file_time_type::clock::now() -
+                                                      std::chrono::hours(24 * days_back));
   }
 
   test::TempDir dir_{"qor_td32_source_test"};

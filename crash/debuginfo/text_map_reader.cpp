@@ -30,10 +30,14 @@ bool Hex(std::string_view text, uint32_t& value) {
   value = 0;
   for (char c : text) {
     uint32_t digit;
-    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-    else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<uint32_t>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    else
+      return false;
     value = value << 4 | digit;
   }
   return true;
@@ -72,11 +76,16 @@ class TextMapReader {
     if (line.empty()) return;
     if (line[0] < '0' || line[0] > '9') return Heading(line);
     switch (section_) {
-      case Section::kSegmentList: return SegmentListLine(line);
-      case Section::kSegments: return SegmentLine(line);
-      case Section::kPublics: return PublicLine(line);
-      case Section::kLines: return LineNumbersLine(line);
-      case Section::kNone: return;
+      case Section::kSegmentList:
+        return SegmentListLine(line);
+      case Section::kSegments:
+        return SegmentLine(line);
+      case Section::kPublics:
+        return PublicLine(line);
+      case Section::kLines:
+        return LineNumbersLine(line);
+      case Section::kNone:
+        return;
     }
   }
 
@@ -117,7 +126,8 @@ class TextMapReader {
     int32_t number = 0;
     if (name == ".data" && Decimal(Field(line, 1, 4), number)) {
       data_segment_ = number >= 2 && number <= 9 ? static_cast<uint32_t>(number) : 2;
-    } else if (name == ".text" && At(line, 5) == ':' && At(line, 14) == ' ' && At(line, 23) == 'H') {
+    } else if (name == ".text" && At(line, 5) == ':' && At(line, 14) == ' ' &&
+               At(line, 23) == 'H') {
       uint32_t length = 0;
       if (Hex(Field(line, 15, 8), length)) second_code_offset_ = (length + 0xFFFu) & ~0xFFFu;
     }
@@ -148,7 +158,8 @@ class TextMapReader {
   static std::string_view UnitName(std::string_view line) {
     std::string_view text = TrimSpaces(line);
     const size_t attribute = text.rfind(" ACBP=");
-    if (attribute != std::string_view::npos && text.find(' ', attribute + 1) == std::string_view::npos) {
+    if (attribute != std::string_view::npos &&
+        text.find(' ', attribute + 1) == std::string_view::npos) {
       text = TrimSpaces(text.substr(0, attribute));
     }
     const size_t cut = text.find_last_of("=\\|");

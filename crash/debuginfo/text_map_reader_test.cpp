@@ -29,7 +29,8 @@ TEST(TextMapReaderTest, WrittenTablesReadBackEqual) {
 
   // Lines that end in a bare LF read the same.
   std::string lf = text;
-  for (size_t at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at)) lf.erase(at, 1);
+  for (size_t at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at))
+    lf.erase(at, 1);
   EXPECT_EQ(Read(lf), tables);
 }
 
@@ -39,10 +40,12 @@ TEST(TextMapReaderTest, WrittenTablesReadBackEqual) {
 // not be taken for it.
 TEST(TextMapReaderTest, SecondCodeSectionAndUnitPrefixes) {
   DebugTables tables;
-  tables.segments = {{true, 0x0000, 0x1800, "Main"}, {true, 0x2000, 0x100, "Init"},
-                     {false, 0x0000, 0x10, "Main"}};
-  tables.publics = {{true, "Main.TForm1.FormCreate", 0x10}, {true, "Other.Run", 0x20},
-                    {true, "Init.Start", 0x2010}, {false, "Main.Counter", 0x4}};
+  tables.segments = {
+      {true, 0x0000, 0x1800, "Main"}, {true, 0x2000, 0x100, "Init"}, {false, 0x0000, 0x10, "Main"}};
+  tables.publics = {{true, "Main.TForm1.FormCreate", 0x10},
+                    {true, "Other.Run", 0x20},
+                    {true, "Init.Start", 0x2010},
+                    {false, "Main.Counter", 0x4}};
   tables.lines = {{5, 0x10}, {6, 0x18}, {9, 0x2010}};
   tables.entry_point = 0x2010;
   test::TextMapLayout layout;

@@ -5,9 +5,8 @@
 // as <name>.debug.exe: the same code at the same addresses, but with no
 // debug information the store can read, until <name>.debug.map appears.
 // Both programs run the same scenarios as children and print their traces.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -41,7 +40,9 @@ void TraceRaise(const runtime::RaiseRecord& record) {
                        nullptr, 0, false, nullptr, false);
 }
 
-void RecursionOfFour() { scenario::RunRecursion(4); }
+void RecursionOfFour() {
+  scenario::RunRecursion(4);
+}
 
 void Run(std::ofstream& out, const char* name, void (*scenario)()) {
   g_trace.clear();
@@ -84,8 +85,8 @@ std::string TracesOf(const std::string& program) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     return {};
   }
   DWORD code = 1;
@@ -122,16 +123,15 @@ TEST(MapLiveTest, CompanionMapResolvesFramesAsTheEmbeddedInformationDoes) {
 
   const std::string without = TracesOf(name + ".debug.exe");
   ASSERT_FALSE(without.empty()) << "the program as linked did not run";
-  EXPECT_EQ(without.find("scenario.Chain5"), std::string::npos) << "it must have no information yet";
+  EXPECT_EQ(without.find("scenario.Chain5"), std::string::npos)
+      << "it must have no information yet";
 
   const std::shared_ptr<const TMapFile> own = LiveDebugInfo(0);
   ASSERT_TRUE(own->Valid);
   test::TextMapLayout layout;
   layout.code_address = own->BaseOfCode;
   layout.code_size = own->TopOfCode - own->BaseOfCode;
-  {
-    std::ofstream(map_path, std::ios::binary) << test::WriteTextMap(test::TablesOf(*own), layout);
-  }
+  { std::ofstream(map_path, std::ios::binary) << test::WriteTextMap(test::TablesOf(*own), layout); }
   const std::string embedded = TracesOf(name + ".exe");
   const std::string from_map = TracesOf(name + ".debug.exe");
   DeleteFileA(map_path.c_str());
@@ -145,7 +145,8 @@ TEST(MapLiveTest, CompanionMapResolvesFramesAsTheEmbeddedInformationDoes) {
 }  // namespace qor
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == qor::kTraceOption) return qor::maplive::WriteTraces(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == qor::kTraceOption)
+    return qor::maplive::WriteTraces(argv[2]);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -28,8 +28,9 @@ std::ostream& operator<<(std::ostream& out, const DebugTables& tables) {
 DebugTables TablesOf(const TMapFile& map) {
   DebugTables tables;
   for (const TMfSegment& s : map.Segments) {
-    tables.segments.push_back(
-        {s.IsCode != 0, s.Start - (s.IsCode ? map.BaseOfCode : map.BaseOfData), s.Length, s.UnitName});
+    tables.segments.push_back({s.IsCode != 0,
+                               s.Start - (s.IsCode ? map.BaseOfCode : map.BaseOfData), s.Length,
+                               s.UnitName});
   }
   for (const TMfPublic& p : map.Publics) {
     tables.publics.push_back(
@@ -57,7 +58,8 @@ DebugTables SampleTables(uint32_t units, uint32_t publics_per_unit, uint32_t uni
     tables.segments.push_back({true, u * unit_size, unit_size, unit});
     for (uint32_t p = 0; p < publics_per_unit; ++p) {
       const uint32_t address = u * unit_size + p * public_size;
-      tables.publics.push_back({true, "TClass" + std::to_string(p) + ".Method" + std::to_string(u), address});
+      tables.publics.push_back(
+          {true, "TClass" + std::to_string(p) + ".Method" + std::to_string(u), address});
       for (uint32_t offset = 0; offset < 64 && offset < public_size; offset += 8) {
         tables.lines.push_back({line++, address + offset});
       }

@@ -44,7 +44,8 @@ class Td32Writer {
 
   void Subsection(uint16_t type, const std::vector<uint8_t>& bytes) {
     out_.resize((out_.size() + 3) & ~size_t{3});
-    entries_.push_back({type, static_cast<uint32_t>(out_.size()), static_cast<uint32_t>(bytes.size())});
+    entries_.push_back(
+        {type, static_cast<uint32_t>(out_.size()), static_cast<uint32_t>(bytes.size())});
     out_.insert(out_.end(), bytes.begin(), bytes.end());
   }
 
@@ -90,7 +91,8 @@ class Td32Writer {
   }
 
   void Symbols(const std::vector<TablePublic>& publics) {
-    std::vector<uint8_t> bytes(options_.global_symbols ? kGlobalSymbolsHeaderSize : kPublicsHeaderSize);
+    std::vector<uint8_t> bytes(options_.global_symbols ? kGlobalSymbolsHeaderSize
+                                                       : kPublicsHeaderSize);
     for (const TablePublic& p : publics) {
       const uint32_t name = NameIndex(p.name);
       std::vector<uint8_t> record;

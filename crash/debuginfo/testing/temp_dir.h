@@ -25,8 +25,9 @@ class TempDir {
  public:
   explicit TempDir(std::string_view name) {
     static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string(name) + "_" + std::to_string(QOR_TEST_PID) + "_" + std::to_string(++serial));
+    path_ =
+        std::filesystem::temp_directory_path() /
+        (std::string(name) + "_" + std::to_string(QOR_TEST_PID) + "_" + std::to_string(++serial));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {
@@ -44,7 +45,8 @@ class TempDir {
 };
 
 inline void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

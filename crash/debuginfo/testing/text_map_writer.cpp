@@ -61,7 +61,8 @@ class TextMapWriter {
   void DetailedMap() {
     out_ += "Detailed map of segments\r\n\r\n";
     for (const TableSegment& s : tables_.segments) {
-      const char* kind = s.code ? "C=CODE     S=.text    G=(none)" : "C=DATA     S=.data    G=DGROUP";
+      const char* kind =
+          s.code ? "C=CODE     S=.text    G=(none)" : "C=DATA     S=.data    G=DGROUP";
       std::string unit = s.unit;
       unit.resize(std::max<size_t>(unit.size(), 10), ' ');
       out_ += " " + Address(s.code, s.start) + Format(" %08X %s   M=", s.length, kind) + unit +
@@ -76,7 +77,8 @@ class TextMapWriter {
     std::stable_sort(by_name.begin(), by_name.end(),
                      [](const TablePublic* a, const TablePublic* b) { return a->name < b->name; });
     out_ += "  Address             Publics by Name\r\n\r\n";
-    for (const TablePublic* p : by_name) out_ += " " + Address(p->code, p->address) + "       " + p->name + "\r\n";
+    for (const TablePublic* p : by_name)
+      out_ += " " + Address(p->code, p->address) + "       " + p->name + "\r\n";
     out_ += "\r\n\r\n  Address             Publics by Value\r\n\r\n";
     for (const TablePublic& p : tables_.publics) {
       out_ += " " + Address(p.code, p.address) + "       " + p.name + "\r\n";
