@@ -1,11 +1,12 @@
-// PE headers and export tables read from arbitrary bytes, placed as a
-// loaded module and as a file. Every read goes through a MemoryReader that
+// PE headers, export tables and exception tables read from arbitrary
+// bytes, placed as a loaded module and as a file. Every read goes through a MemoryReader that
 // holds exactly those bytes, so the readers cannot see anything else; ASan
 // and UBSan watch the readers' own buffers and arithmetic.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "crash/modules/eh_tables.h"
 #include "crash/modules/testing/mapped_memory.h"
 #include "crash/modules/pe_exports.h"
 #include "crash/modules/pe_image.h"
@@ -39,5 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   uint32_t rva = 0;
   qor::ExportRvaFromFile(file, 0, rva);
+
+  const qor::EhFrameIndex frames(memory, kBase);
+  for (uint32_t at = 0; at < size && at < 0x4000; at += 0x400) frames.LandingPadsAt(memory, kBase + at);
   return 0;
 }

@@ -6,6 +6,11 @@
 //                               part B, 30..33 flags (bit 0: minimal mode)
 // The payload (L bytes, at 22 or 34) is a packed block enciphered in legacy
 // mode with a key derived from L.
+//
+// An optional inline-chain table may follow the payload; readers that do
+// not know it read only the L bytes of the payload and never see it:
+//   0..13 its own signature, 14..17 its length L2, then L2 bytes packed and
+//   enciphered as the payload is (the key derived from L2).
 #pragma once
 
 #include <cstddef>
@@ -17,6 +22,7 @@
 namespace qor {
 
 inline constexpr std::string_view kCompactSignature = "QOR-DEBUG-INFO";
+inline constexpr std::string_view kCompactInlineSignature = "QOR-INLINE-TAB";
 inline constexpr uint32_t kCompactFlagMinimal = 1;
 inline constexpr size_t kCompactMinimumSize = 23;
 

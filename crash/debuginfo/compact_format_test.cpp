@@ -139,6 +139,77 @@ TEST(CompactFormatTest, MinimalModeNamesPlaceholdersAndKeepsHasLines) {
   EXPECT_EQ(map.Publics[2].Address, tables.publics[2].address);
 }
 
+// Code from 0x10: one inlined function; from 0x20: a second one inside it;
+// from 0x30 none.
+std::vector<CompactInlineRange> Inlines() {
+  return {{0x10, {{"ns.Step", "step.h", 42}}},
+          {0x20, {{"helper", "helper.h", 7}, {"ns.Step", "step.h", 44}}},
+          {0x30, {}}};
+}
+
+TEST(CompactFormatTest, InlineChainsFollowThePayloadAndReadBack) {
+  CompactTables tables = RandomTables(9, 5);
+  tables.inlines = Inlines();
+  const std::vector<uint8_t> data = WriteCompact(tables, {3, 1, 2, false});
+  TMapFile map;
+  map.BaseOfCode = 0x401000;
+  ASSERT_TRUE(ReadFramed(data, map));
+  CompactHeader header;
+  ASSERT_TRUE(ParseCompactHeader(data, header));
+  ASSERT_TRUE(ReadCompactInlines(data, header, map));
+  EXPECT_TRUE(map.Inlines.At(0x40100F).empty());
+  const std::vector<InlineFrame> one = map.Inlines.At(0x401010);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].function, "ns.Step");
+  EXPECT_EQ(one[0].unit, "step.h");
+  EXPECT_EQ(one[0].line, 42);
+  const std::vector<InlineFrame> two = map.Inlines.At(0x40102F);
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].function, "helper");
+  EXPECT_EQ(two[1].line, 44);
+  EXPECT_TRUE(map.Inlines.At(0x401030).empty());
+  // The payload and its trailer are what they are without the table: a
+  // reader that knows nothing of it reads the same.
+  CompactTables without = tables;
+  without.inlines.clear();
+  const std::vector<uint8_t> plain = WriteCompact(without, {3, 1, 2, false});
+  ASSERT_LT(plain.size(), data.size());
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), data.begin()));
+  EXPECT_EQ(map.EntryPoint, *tables.entry_point + 0x401000);
+}
+
+TEST(CompactFormatTest, MinimalModeCarriesNoInlineChainsAndDamageLeavesNone) {
+  CompactTables tables = RandomTables(10, 5);
+  tables.inlines = Inlines();
+  tables.inlines.clear();
+  const size_t plain = WriteCompact(tables, {3, 1, 2, true}).size();
+  tables.inlines = Inlines();
+  EXPECT_EQ(WriteCompact(tables, {3, 1, 2, true}).size(), plain);
+
+  const std::vector<uint8_t> good = WriteCompact(tables, {3, 1, 2, false});
+  CompactHeader header;
+  ASSERT_TRUE(ParseCompactHeader(good, header));
+  const size_t table = header.payload_offset + header.payload_length;
+  for (size_t at = table; at < good.size(); ++at) {
+    for (const bool cut : {false, true}) {
+      std::vector<uint8_t> data = good;
+      if (cut) {
+        data.resize(at);
+      } else {
+        data[at] ^= 0x41;
+      }
+      TMapFile map;
+      map.Inlines.Add(5, {{"stale", "x.h", 1}});
+      const bool read = ReadCompactInlines(data, header, map);
+      // A damaged table is refused and leaves none; a cut inside its
+      // signature is no table at all.
+      if (!read) {
+        EXPECT_TRUE(map.Inlines.Empty()) << at;
+      }
+    }
+  }
+}
+
 TEST(CompactFormatTest, FileKeyIsThirtyOneLowerCaseCharacters) {
   EXPECT_EQ(CompactFileKey(0x1A2B, 0xDEADBEEF, 7), "$00001a2b, $deadbeef, $00000007");
 }
@@ -206,6 +277,16 @@ TEST_F(ModuleLoadTest, ResourceIsReadWithCodeBaseAndSortedLines) {
   EXPECT_EQ(map.ModuleFileName, (dir_ / "prog.exe").string());
   EXPECT_EQ(map.Publics[5].Address, kBase + kCodeRva + tables.publics[5].address);
   for (int32_t i = 1; i < map.LineCount; ++i) EXPECT_LE(map.Lines[i - 1].Address, map.Lines[i].Address);
+}
+
+TEST_F(ModuleLoadTest, ResourceBringsItsInlineChains) {
+  CompactTables tables = RandomTables(22, 5);
+  tables.inlines = Inlines();
+  TMapFile map;
+  ASSERT_TRUE(LoadModule(WriteCompact(tables, {}), {}, map));
+  const std::vector<InlineFrame> frames = map.Inlines.At(kBase + kCodeRva + 0x25);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].unit, "helper.h");
 }
 
 TEST_F(ModuleLoadTest, SecondCodeSectionExtendsTopOfCode) {

@@ -1,6 +1,7 @@
 #include "crash/debuginfo/compact_reader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "crash/attach/blowfish_modes.h"
@@ -101,7 +102,70 @@ bool ReadLines(TMiniStream& stream, TMapFile& map) {
   return true;
 }
 
+bool ReadUleb(TMiniStream& stream, uint32_t& value) {
+  value = 0;
+  for (int shift = 0; shift < 35; shift += 7) {
+    uint8_t byte = 0;
+    if (stream.Read(&byte, 1) != 1) return false;
+    value |= static_cast<uint32_t>(byte & 0x7F) << shift;
+    if (!(byte & 0x80)) return true;
+  }
+  return false;
+}
+
+bool ReadInlineRanges(TMiniStream& stream, uint32_t base, InlineTable& table) {
+  uint32_t text_count = 0;
+  if (!ReadUleb(stream, text_count)) return false;
+  std::vector<std::string> texts;
+  for (uint32_t i = 0; i < text_count; ++i) {
+    std::string text;
+    if (!ReadPackedString(stream, text)) return false;
+    texts.push_back(std::move(text));
+  }
+  uint32_t range_count = 0;
+  if (!ReadUleb(stream, range_count)) return false;
+  uint32_t start = base;
+  std::vector<InlineFrame> frames;
+  for (uint32_t i = 0; i < range_count; ++i) {
+    uint32_t step = 0, frame_count = 0;
+    if (!ReadUleb(stream, step) || !ReadUleb(stream, frame_count)) return false;
+    start += step;
+    frames.clear();
+    for (uint32_t f = 0; f < frame_count; ++f) {
+      uint32_t function = 0, unit = 0, line = 0;
+      if (!ReadUleb(stream, function) || !ReadUleb(stream, unit) || !ReadUleb(stream, line) ||
+          function >= texts.size() || unit >= texts.size()) {
+        return false;
+      }
+      frames.push_back({texts[function], texts[unit], static_cast<int32_t>(line)});
+    }
+    table.Add(start, frames);
+  }
+  return stream.Remaining() == 0;
+}
+
 }  // namespace
+
+bool ReadCompactInlines(std::span<const uint8_t> data, const CompactHeader& header, TMapFile& map) {
+  map.Inlines.Clear();
+  const size_t at = header.payload_offset + header.payload_length;
+  const size_t framing = kCompactInlineSignature.size() + 4;
+  if (at > data.size() || data.size() - at < framing ||
+      std::memcmp(data.data() + at, kCompactInlineSignature.data(), kCompactInlineSignature.size()) != 0) {
+    return true;
+  }
+  const uint8_t* p = data.data() + at + kCompactInlineSignature.size();
+  const uint32_t length = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+  if (length > data.size() - at - framing) return false;
+  std::string block(reinterpret_cast<const char*>(p + 4), length);
+  LegacyDecrypt(block, CompactPayloadKey(length));
+  const std::vector<uint8_t> plain =
+      UnpackBlock({reinterpret_cast<const uint8_t*>(block.data()), block.size()});
+  TMiniStream stream(plain);
+  if (!plain.empty() && ReadInlineRanges(stream, map.BaseOfCode, map.Inlines)) return true;
+  map.Inlines.Clear();
+  return false;
+}
 
 std::vector<uint8_t> DecodeCompactPayload(std::span<const uint8_t> data,
                                           const CompactHeader& header) {

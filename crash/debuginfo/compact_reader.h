@@ -22,6 +22,12 @@ std::vector<uint8_t> DecodeCompactPayload(std::span<const uint8_t> data,
 // when a section is truncated; what was read so far stays in the tables.
 bool ReadCompactPayload(std::span<const uint8_t> payload, bool minimal, TMapFile& map);
 
+// Replaces map.Inlines with the inline-chain table that may follow the
+// payload (addresses relative to map.BaseOfCode). True when there is none
+// or it was read; false when it is damaged, and then the table is left
+// empty: the rest of the debug information does not depend on it.
+bool ReadCompactInlines(std::span<const uint8_t> data, const CompactHeader& header, TMapFile& map);
+
 // The 31-character MinDebugInfo value in the bytes of a settings resource:
 // what follows byte 12, "MinDebugInfo", byte 12 and the 32-bit length 31.
 // Empty when the sequence is missing or the value is cut off.

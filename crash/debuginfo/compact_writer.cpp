@@ -1,6 +1,8 @@
 #include "crash/debuginfo/compact_writer.h"
 
 #include <algorithm>
+#include <map>
+#include <string_view>
 
 #include "crash/attach/blowfish_modes.h"
 #include "crash/attach/packed_block.h"
@@ -30,7 +32,58 @@ void PutString(std::vector<uint8_t>& out, const std::string& text) {
   out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
+void PutUleb(std::vector<uint8_t>& out, uint32_t value) {
+  do {
+    const auto byte = static_cast<uint8_t>(value & 0x7F);
+    value >>= 7;
+    out.push_back(value ? byte | 0x80 : byte);
+  } while (value);
+}
+
+// Packs and enciphers `plain` behind `signature` and its length.
+bool AppendBlock(std::vector<uint8_t>& out, std::string_view signature,
+                 const std::vector<uint8_t>& plain) {
+  const std::vector<uint8_t> packed = PackBlock(plain);
+  if (packed.empty()) return false;
+  const auto length = static_cast<uint32_t>(packed.size());
+  std::string block(packed.begin(), packed.end());
+  LegacyEncrypt(block, CompactPayloadKey(length));
+  out.insert(out.end(), signature.begin(), signature.end());
+  PutRaw32(out, length);
+  out.insert(out.end(), block.begin(), block.end());
+  return true;
+}
+
 }  // namespace
+
+std::vector<uint8_t> EncodeCompactInlines(const std::vector<CompactInlineRange>& inlines) {
+  std::vector<std::string> texts;
+  std::map<std::string, uint32_t> index;
+  const auto intern = [&](const std::string& text) {
+    const std::string kept = text.substr(0, 255);
+    const auto [it, added] = index.try_emplace(kept, static_cast<uint32_t>(texts.size()));
+    if (added) texts.push_back(kept);
+    return it->second;
+  };
+  std::vector<uint8_t> ranges;
+  uint32_t previous = 0;
+  for (const CompactInlineRange& range : inlines) {
+    PutUleb(ranges, range.start - previous);
+    previous = range.start;
+    PutUleb(ranges, static_cast<uint32_t>(range.frames.size()));
+    for (const CompactInlineFrame& frame : range.frames) {
+      PutUleb(ranges, intern(frame.function));
+      PutUleb(ranges, intern(frame.unit));
+      PutUleb(ranges, static_cast<uint32_t>(frame.line));
+    }
+  }
+  std::vector<uint8_t> out;
+  PutUleb(out, static_cast<uint32_t>(texts.size()));
+  for (const std::string& text : texts) PutString(out, text);
+  PutUleb(out, static_cast<uint32_t>(inlines.size()));
+  out.insert(out.end(), ranges.begin(), ranges.end());
+  return out;
+}
 
 std::vector<uint8_t> EncodeCompactPayload(const CompactTables& tables, bool minimal) {
   std::vector<uint8_t> out;
@@ -70,8 +123,8 @@ std::vector<uint8_t> EncodeCompactPayload(const CompactTables& tables, bool mini
 }
 
 std::vector<uint8_t> WriteCompact(const CompactTables& tables, const CompactOptions& options) {
-  const std::vector<uint8_t> packed =
-      PackBlock(EncodeCompactPayload(tables, options.version == 3 && options.minimal));
+  const bool minimal = options.version == 3 && options.minimal;
+  const std::vector<uint8_t> packed = PackBlock(EncodeCompactPayload(tables, minimal));
   if (packed.empty()) return {};
   const auto length = static_cast<uint32_t>(packed.size());
   std::string payload(packed.begin(), packed.end());
@@ -86,6 +139,10 @@ std::vector<uint8_t> WriteCompact(const CompactTables& tables, const CompactOpti
     PutRaw32(out, options.minimal ? kCompactFlagMinimal : 0);
   }
   out.insert(out.end(), payload.begin(), payload.end());
+  if (!tables.inlines.empty() && !minimal &&
+      !AppendBlock(out, kCompactInlineSignature, EncodeCompactInlines(tables.inlines))) {
+    return {};
+  }
   return out;
 }
 

@@ -27,11 +27,25 @@ struct CompactLine {
   uint32_t address = 0;
 };
 
+struct CompactInlineFrame {
+  std::string function;  // at most 255 bytes are kept
+  std::string unit;      // at most 255 bytes are kept
+  int32_t line = 0;
+};
+
+// From `start` up to the next range's start: the inlined functions there,
+// innermost first; none where no inlined code is.
+struct CompactInlineRange {
+  uint32_t start = 0;
+  std::vector<CompactInlineFrame> frames;
+};
+
 struct CompactTables {
   std::vector<CompactSegment> segments;
   std::vector<CompactPublic> publics;  // ascending addresses
   std::vector<CompactLine> lines;      // ascending addresses
   std::optional<uint32_t> entry_point;
+  std::vector<CompactInlineRange> inlines;  // ascending starts; written unless minimal
 };
 
 struct CompactOptions {
@@ -44,7 +58,12 @@ struct CompactOptions {
 // The unenciphered, unpacked payload: the three sections and the trailer.
 std::vector<uint8_t> EncodeCompactPayload(const CompactTables& tables, bool minimal);
 
-// The framed, packed and enciphered form. Empty when packing fails.
+// The unpacked inline-chain table: the texts, then the ranges.
+std::vector<uint8_t> EncodeCompactInlines(const std::vector<CompactInlineRange>& inlines);
+
+// The framed, packed and enciphered form, with the inline-chain table
+// behind the payload when there is one and the mode is not minimal (whose
+// point is to carry no names). Empty when packing fails.
 std::vector<uint8_t> WriteCompact(const CompactTables& tables, const CompactOptions& options);
 
 }  // namespace qor

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/debuginfo/inline_table.h"
 #include "crash/modules/memory_reader.h"
 
 namespace qor {
@@ -99,6 +100,8 @@ class TMapFile {
   std::string ModuleFileName;
   std::string MinDebugInfo;
   uint32_t EntryPoint = 0;
+  // The inlined functions at each address, when the source records them.
+  InlineTable Inlines;
 
  private:
   bool LoadCompanionFiles();

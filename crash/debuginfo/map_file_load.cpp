@@ -35,7 +35,10 @@ std::string CompanionBase(const std::string& file_name) {
 bool ReadCompact(std::span<const uint8_t> data, const CompactHeader& header, TMapFile& map) {
   const std::vector<uint8_t> payload = DecodeCompactPayload(data, header);
   const bool minimal = (header.flags & kCompactFlagMinimal) != 0;
-  if (!payload.empty() && ReadCompactPayload(payload, minimal, map)) return true;
+  if (!payload.empty() && ReadCompactPayload(payload, minimal, map)) {
+    ReadCompactInlines(data, header, map);
+    return true;
+  }
   ClearTables(map);
   return false;
 }

@@ -200,6 +200,7 @@ void ClearTables(TMapFile& map) {
   map.Lines.clear();
   map.LineCount = 0;
   map.EntryPoint = 0;
+  map.Inlines.Clear();
 }
 
 void TableBuilder::Clear() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crash/disasm/disasm.h"
+#include "crash/modules/eh_tables.h"
 #include "crash/modules/memory_reader.h"
 
 namespace qor {
@@ -74,14 +75,20 @@ struct SpecialRoutines {
   uint32_t finally_routine = 0;   // finally handler: the same, and its finally block is code
   uint32_t auto_exception = 0;    // a leaving jump and nothing more
   uint32_t typed_handler = 0;     // a table of (class, handler) pairs follows the call
-  std::vector<uint32_t> never_return;  // calls here end the path (see function_noreturn.h)
+  // Calls here, or through an import cell here, end the path (see
+  // function_noreturn.h).
+  std::vector<uint32_t> never_return;
 };
 
-// Analyses the function at `entry`. Returns info.is_valid; false means the
-// entry is not committed (error 87) or some path ran into bytes that are no
-// instruction (error 0x770001), with the place in info.last_error_addr.
+// Analyses the function at `entry`. The landing pads that the exception
+// tables of the entry's module name for it are entry points of its code
+// too; `frames` is the module's index of those tables when the caller keeps
+// one (null: it is read for this call). Returns info.is_valid; false means
+// the entry is not committed (error 87) or some path ran into bytes that
+// are no instruction (error 0x770001), with the place in
+// info.last_error_addr.
 bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRoutines& routines,
-                   TFunctionInfo& info);
+                   TFunctionInfo& info, const EhFrameIndex* frames = nullptr);
 
 // Text of error 87 as the system words it.
 std::string InvalidParameterText();

@@ -14,7 +14,9 @@ const std::vector<std::string_view>& NeverReturningNames() {
       "_ZSt9terminatev", "std::terminate()", "__stack_chk_fail",
       // The C library and the system.
       "abort", "exit", "_exit", "_Exit", "quick_exit", "ExitProcess", "ExitThread",
-      "FatalAppExitA", "FatalAppExitW", "longjmp", "_assert", "_wassert"};
+      "FatalAppExitA", "FatalAppExitW", "longjmp", "_assert", "_wassert",
+      // MinGW's start-up code: reports a relocation it cannot apply, then aborts.
+      "__report_error"};
   return names;
 }
 

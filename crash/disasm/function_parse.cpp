@@ -2,6 +2,7 @@
 // the entry is followed until it returns, leaves the function or ends in a
 // call that never comes back.
 #include <algorithm>
+#include <optional>
 
 #include "crash/disasm/function_case_table.h"
 #include "crash/disasm/function_info.h"
@@ -17,9 +18,11 @@ constexpr uint32_t kSpeculationReach = 1023;
 
 class FunctionParser {
  public:
+  // `frames` (null: none) are the exception tables of the function's
+  // module, whose landing pads become areas.
   FunctionParser(const MemoryReader& memory, const SpecialRoutines& routines,
-                 TFunctionInfo& info, AddressRange range)
-      : memory_(memory), routines_(routines), info_(info), range_(range) {}
+                 TFunctionInfo& info, AddressRange range, const EhFrameIndex* frames)
+      : memory_(memory), routines_(routines), info_(info), range_(range), frames_(frames) {}
 
   // Runs the area loop; false with failed_at_ set when code is invalid.
   bool Run();
@@ -28,6 +31,7 @@ class FunctionParser {
  private:
   bool ParseAll();
   bool ParseArea(size_t index);
+  bool AddLandingPads();
   bool ResolveUnknownTargets();
   bool Speculate();
   void AddArea(uint32_t start, uint32_t from, const RegisterSlots& slots);
@@ -45,6 +49,9 @@ class FunctionParser {
   const SpecialRoutines& routines_;
   TFunctionInfo& info_;
   AddressRange range_;
+  const EhFrameIndex* frames_;
+  size_t areas_with_pads_ = 0;        // areas whose exception tables were looked at
+  std::vector<int32_t> pad_records_;  // records whose landing pads were added
   uint32_t failed_at_ = 0;
 };
 
@@ -197,6 +204,14 @@ bool IsUnconditionalJump(const Instruction& ins) {
   return op == 0xE9 || op == 0xEA || op == 0xEB || (op == 0xFF && (ins.reg == 4 || ins.reg == 5));
 }
 
+// The cell an indirect call through an absolute address reads its target
+// from (an import cell, which in a file not yet loaded holds no address);
+// 0 for other instructions.
+uint32_t CallCell(const Instruction& ins) {
+  const bool absolute = ins.info.opcode == 0xFF && ins.IsMemory() && ins.base < 0 && ins.index < 0;
+  return absolute ? static_cast<uint32_t>(ins.disp) : 0;
+}
+
 bool IsReturn(uint16_t op) {
   return op == 0xC2 || op == 0xC3 || op == 0xCA || op == 0xCB || op == 0xCF;
 }
@@ -257,7 +272,10 @@ bool FunctionParser::ParseArea(size_t index) {
       known_areas = info_.code_areas.size();
       limit = AreaLimit(info_.code_areas[index].begin);
     }
-    if (IsUnconditionalJump(ins) || (code.call && IsNeverReturning(code.target))) return true;
+    if (IsUnconditionalJump(ins) ||
+        (code.call && (IsNeverReturning(code.target) || IsNeverReturning(CallCell(ins))))) {
+      return true;
+    }
     if (slots != before || code.next == limit) {
       AddArea(code.next, 0, slots);
       return true;
@@ -327,9 +345,36 @@ bool FunctionParser::Speculate() {
   return false;
 }
 
+// Catch blocks and cleanups are code of the function that only the
+// unwinder reaches, through the landing pads that the exception tables of
+// each part of the function name (the main part's and, once the analysis
+// reached it, the cold part's). Each pad inside the module becomes an area
+// reached from the code whose exceptions land there. True when that added
+// areas still to parse.
+bool FunctionParser::AddLandingPads() {
+  if (!frames_) return false;
+  const size_t known = info_.code_areas.size();
+  for (; areas_with_pads_ < known; ++areas_with_pads_) {
+    const CodeArea& area = info_.code_areas[areas_with_pads_];
+    if (area.case_table || area.handler_table) continue;
+    const int32_t record = frames_->RecordAt(area.begin);
+    if (record < 0 || std::find(pad_records_.begin(), pad_records_.end(), record) != pad_records_.end()) {
+      continue;
+    }
+    pad_records_.push_back(record);
+    for (const LandingPad& pad : frames_->LandingPads(memory_, record)) {
+      if (pad.address >= range_.first && pad.address <= range_.last) {
+        AddArea(pad.address, pad.call_site, RegisterSlots{});
+      }
+    }
+  }
+  return info_.code_areas.size() != known;
+}
+
 bool FunctionParser::Run() {
   for (;;) {
     if (!ParseAll()) return false;
+    if (AddLandingPads()) continue;
     if (ResolveUnknownTargets()) continue;
     const bool unknown_jump =
         std::any_of(info_.unknown_targets.begin(), info_.unknown_targets.end(),
@@ -370,7 +415,7 @@ bool Interceptable(const MemoryReader& memory, const TFunctionInfo& info) {
 }  // namespace
 
 bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRoutines& routines,
-                   TFunctionInfo& info) {
+                   TFunctionInfo& info, const EhFrameIndex* frames) {
   info = TFunctionInfo{};
   MemoryRegion region;
   if (!memory.QueryRegion(entry, region) || region.state != kMemCommit) {
@@ -379,14 +424,28 @@ bool ParseFunction(uint32_t entry, const MemoryReader& memory, const SpecialRout
     info.last_error_str = InvalidParameterText();
     return false;
   }
-  info.entry_point = entry;
-  info.copy.is_valid = true;
-  info.code_areas.reserve(8);
-  info.code_areas.push_back(CodeArea{entry, 0, false, false, 0, RegisterSlots{}});
-  FunctionParser parser(memory, routines, info, ModuleRange(memory, entry, region));
-  if (!parser.Run()) {
+  // Exception tables that lead into no code do not spoil the analysis: it
+  // is run again without them.
+  const AddressRange range = ModuleRange(memory, entry, region);
+  std::optional<EhFrameIndex> own_frames;
+  if (!frames) frames = &own_frames.emplace(memory, region.allocation_base);
+  bool parsed = false;
+  uint32_t failed_at = 0;
+  for (const EhFrameIndex* tables : {frames, static_cast<const EhFrameIndex*>(nullptr)}) {
+    if (!tables && frames->empty()) break;
+    info = TFunctionInfo{};
+    info.entry_point = entry;
+    info.copy.is_valid = true;
+    info.code_areas.reserve(8);
+    info.code_areas.push_back(CodeArea{entry, 0, false, false, 0, RegisterSlots{}});
+    FunctionParser parser(memory, routines, info, range, tables);
+    parsed = parser.Run();
+    failed_at = parser.failed_at();
+    if (parsed) break;
+  }
+  if (!parsed) {
     info.is_valid = false;
-    info.last_error_addr = parser.failed_at();
+    info.last_error_addr = failed_at;
     info.last_error_no = kInvalidCodeError;
     info.last_error_str = "Invalid code!";
     return false;

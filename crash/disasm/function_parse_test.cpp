@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "crash/modules/testing/eh_test_tables.h"
 #include "crash/modules/testing/mapped_memory.h"
 #include "crash/modules/testing/pe_test_image.h"
 
@@ -77,6 +78,23 @@ TEST(ParseFunctionTest, NeverReturningCallEndsThePath) {
   EXPECT_EQ(blind.last_error_no, kInvalidCodeError);
   EXPECT_EQ(blind.last_error_str, "Invalid code!");
   EXPECT_EQ(blind.last_error_addr, after);
+}
+
+TEST(ParseFunctionTest, CallThroughTheImportCellOfANeverReturningRoutineEndsThePath) {
+  // call [cell]: in a file that is not loaded the cell holds no address.
+  constexpr uint32_t kCell = kCode + 0x100;
+  std::vector<uint8_t> code;
+  Put(code, {0x6A, 0x03, 0xFF, 0x15});  // push 3; call [cell]
+  Put32(code, kCell);
+  const uint32_t after = Here(code);
+  Put(code, {0xFF, 0xFF, 0xFF});
+  code.resize(0x104, 0);
+  SpecialRoutines routines;
+  routines.never_return = {kCell};
+  const TFunctionInfo info = Parse(code, routines);
+  ASSERT_TRUE(info.is_valid);
+  EXPECT_EQ(info.code_begin + info.code_len, after);
+  EXPECT_FALSE(Parse(code).is_valid);
 }
 
 // cmp eax, 5; ja default; jmp [eax*4 + table]; table of 6 cases; the cases.
@@ -321,6 +339,59 @@ TEST(ParseFunctionTest, ExceptionRoutines) {
   EXPECT_NE(AreaAt(info, kCode + 0x32), nullptr);
   EXPECT_EQ(info.far_calls.size(), 2u);
   EXPECT_EQ(info.code_len, 0x34u);
+}
+
+}  // namespace
+}  // namespace qor
+
+namespace qor {
+namespace {
+
+constexpr uint32_t kModule = 0x10000000;
+constexpr uint32_t kCatching = kModule + 0x1000;
+
+// A function whose call at +3 lands, when it throws, at a catch block at
+// +0x20 that no jump of the function leads to: it calls the handler's work
+// and jumps back to the function's exit. `pad` is where the tables say the
+// landing pad is.
+TFunctionInfo ParseCatching(uint32_t pad) {
+  std::vector<uint8_t> code(0x40, 0xFF);
+  const uint8_t body[] = {0x55, 0x8B, 0xEC, 0xE8, 0xF8, 0x00, 0x00, 0x00, 0x5D, 0xC3};  // call +0x100
+  std::copy(std::begin(body), std::end(body), code.begin());
+  const uint8_t handler[] = {0xE8, 0xFB, 0x01, 0x00, 0x00, 0xEB, 0xE1};  // call +0x220; jmp +8
+  std::copy(std::begin(handler), std::end(handler), code.begin() + 0x20);
+  code.resize(0x300, 0xC3);
+  test::TestPeImage image;
+  image.AddSection(0x1000, 0x400, code, 0x60000020, ".text");
+  image.AddSection(0x2000, 0x800, test::EhFrameSection(kModule + 0x2000, kCatching, 0x40, kModule + 0x3000),
+                   0x40300040, ".eh_fram");
+  image.AddSection(0x3000, 0xC00, test::LsdaTable({{3, 5, pad}}), 0x40000040, ".rdata");
+  MappedMemory memory;
+  memory.Map(kModule, image.Memory());
+  TFunctionInfo info;
+  ParseFunction(kCatching, memory, {}, info);
+  return info;
+}
+
+TEST(ParseFunctionTest, LandingPadsOfTheExceptionTablesAreCodeOfTheFunction) {
+  const TFunctionInfo info = ParseCatching(0x20);
+  ASSERT_TRUE(info.is_valid);
+  const CodeArea* pad = AreaAt(info, kCatching + 0x20);
+  ASSERT_NE(pad, nullptr);
+  EXPECT_EQ(pad->called_from, kCatching + 3);
+  EXPECT_EQ(pad->end, kCatching + 0x26);
+  const bool handler_call = std::any_of(info.far_calls.begin(), info.far_calls.end(), [](const FarCall& c) {
+    return c.after_addr == kCatching + 0x25 && c.target == kCatching + 0x220;
+  });
+  EXPECT_TRUE(handler_call);
+}
+
+TEST(ParseFunctionTest, LandingPadThatLeadsIntoNoCodeIsLeftOut) {
+  const TFunctionInfo info = ParseCatching(0x30);  // bytes 0xFF
+  ASSERT_TRUE(info.is_valid);
+  EXPECT_EQ(AreaAt(info, kCatching + 0x30), nullptr);
+  EXPECT_EQ(AreaAt(info, kCatching + 0x20), nullptr);
+  EXPECT_EQ(info.code_len, 10u);
 }
 
 }  // namespace

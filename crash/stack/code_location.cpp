@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "crash/debuginfo/debug_info_cache.h"
+#include "crash/modules/guarded_call.h"
 
 namespace qor {
 namespace {
@@ -30,11 +31,11 @@ std::string FormatCodeLocation(const StackTraceContext& context, uint32_t addres
   std::snprintf(hex, sizeof hex, "%08x", address);
   std::string text;
   bool described = false;
+  // The location is asked for while a failure is handled: a lookup that
+  // throws or faults only means there is nothing to add.
   try {
-    described = Describe(context, address, text);
+    if (!Guarded([&] { described = Describe(context, address, text); })) described = false;
   } catch (...) {
-    // The location is asked for while a failure is handled: a lookup that
-    // fails only means there is nothing to add.
     described = false;
   }
   return hex + (described ? text : std::string(" ???"));

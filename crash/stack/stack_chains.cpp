@@ -1,5 +1,8 @@
 // Phase 4: between each two sure items, the chain of links with the best
 // score stays valid and every other item between them goes.
+#include <cstdint>
+#include <vector>
+
 #include "crash/stack/stack_phases.h"
 #include "crash/stack/stack_tables.h"
 
@@ -48,28 +51,70 @@ int BonusExponent(const TStackItem& from, const TStackItem& other, const TStackL
   return d;
 }
 
-// Links never pass a sure item (the callees of an item are searched only up
-// to the next sure one), so from any item between two sure items every link
-// leads towards the target without passing it, and the recursion ends.
-int64_t Score(StackWalk& walk, int32_t from, int32_t target, bool strict) {
-  TStackLinkList& list = walk.items[from].Links[ListTowards(from, target)];
+// One item whose score is being computed: which entry of its list comes
+// next, and the best score so far.
+struct ScoreFrame {
+  int32_t from;
+  bool strict;
+  size_t next = 0;
   int64_t best = kNothingFound;
-  for (size_t i = 0; i < list.Entries.size(); ++i) {
-    const int32_t other = list.Entries[i].Other;
-    if (other < 0) continue;
-    if (list.Entries[i].Score == 0) {
-      const bool has_function = list.Entries[i].Function >= 0;
-      int64_t score = other == target ? (has_function ? kReachedWithFunction : kReachedWithout)
-                                      : Score(walk, other, target, strict && has_function);
-      const int d = BonusExponent(walk.items[from], walk.items[other], list.Entries[i], strict, score);
-      list.Entries[i].Score = score + Bit(d);
+};
+
+TStackLinkList& ListOf(StackWalk& walk, int32_t from, int32_t target) {
+  return walk.items[from].Links[ListTowards(from, target)];
+}
+
+// Caches the score of the frame's current entry, whose path towards the
+// target scored `score`.
+void Settle(StackWalk& walk, const ScoreFrame& frame, TStackLinkList& list, int64_t score) {
+  TStackLink& entry = list.Entries[frame.next];
+  const int d = BonusExponent(walk.items[frame.from], walk.items[entry.Other], entry, frame.strict,
+                              score);
+  // Every link of a chain adds its bonus, up to 2^51: a chain of some
+  // thousand links would overflow, so the sum stops at the largest score.
+  entry.Score = score > INT64_MAX - Bit(d) ? INT64_MAX : score + Bit(d);
+}
+
+// The best score from `start` towards `target`: each entry scores what its
+// linked item scores towards the target, plus its own bonus, computed once
+// and cached in the entry. Links never pass a sure item (the callees of an
+// item are searched only up to the next sure one), so every link leads
+// towards the target without passing it. A chain between two sure items
+// can hold every candidate of a deep stack, so the items on the way are
+// kept on a work list of their own instead of the thread's stack; they are
+// visited in the order a recursion would visit them.
+int64_t Score(StackWalk& walk, int32_t start, int32_t target, bool strict) {
+  std::vector<ScoreFrame> pending{{start, strict}};
+  for (;;) {
+    ScoreFrame& frame = pending.back();
+    TStackLinkList& list = ListOf(walk, frame.from, target);
+    if (frame.next == list.Entries.size()) {
+      const int64_t best = frame.best;
+      pending.pop_back();
+      if (pending.empty()) return best;
+      ScoreFrame& caller = pending.back();
+      Settle(walk, caller, ListOf(walk, caller.from, target), best);
+      continue;
     }
-    if (list.Entries[i].Score > best) {
-      best = list.Entries[i].Score;
-      list.Best = static_cast<int32_t>(i);
+    TStackLink& entry = list.Entries[frame.next];
+    if (entry.Other < 0) {
+      ++frame.next;
+      continue;
     }
+    if (entry.Score == 0) {
+      const bool has_function = entry.Function >= 0;
+      if (entry.Other != target) {
+        pending.push_back({entry.Other, frame.strict && has_function});
+        continue;
+      }
+      Settle(walk, frame, list, has_function ? kReachedWithFunction : kReachedWithout);
+    }
+    if (entry.Score > frame.best) {
+      frame.best = entry.Score;
+      list.Best = static_cast<int32_t>(frame.next);
+    }
+    ++frame.next;
   }
-  return best;
 }
 
 // Follows the chosen links from `from` towards `target`, validating the

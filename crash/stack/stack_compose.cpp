@@ -44,6 +44,10 @@ Widths ColumnWidths(const StackWalk& walk, const std::vector<int32_t>& shown) {
   Widths w;
   for (const int32_t index : shown) {
     const TStackItemInfo& out = walk.items[index].Output;
+    for (const InlineFrame& frame : out.Inlined) {
+      w.unit = std::max(w.unit, frame.unit.size() + 1);
+      if (frame.line > 0) w.line = std::max(w.line, std::to_string(frame.line).size() + 1);
+    }
     if (walk.request.show_relative_addresses && HasUsableStart(out)) {
       w.relative = std::max(w.relative, Hex(out.Address - out.FunctionStart, 0).size() + 2);
     }
@@ -75,13 +79,27 @@ std::string NumberColumn(const std::string& text, bool show, size_t width) {
   return aligned + " ";
 }
 
-std::string Line(const StackWalk& walk, const TStackItemInfo& out, const Widths& w) {
+// Address, offset and module, as every line of an item starts.
+std::string Lead(const TStackItemInfo& out, const Widths& w) {
   std::string line = Hex(out.Address, 8) + " ";
   if (w.relative > 0) {
     const uint32_t offset = HasUsableStart(out) ? out.Address - out.FunctionStart : 0;
     line += "+" + Hex(offset, static_cast<int>(w.relative - 2)) + " ";
   }
-  line += PadRight(out.ModuleName, w.module);
+  return line + PadRight(out.ModuleName, w.module);
+}
+
+// An inlined function at the item's address: where it stands in its own
+// source, marked as inlined.
+std::string InlinedLine(const TStackItemInfo& out, const InlineFrame& frame, const Widths& w) {
+  std::string line = Lead(out, w) + PadRight(frame.unit, w.unit);
+  line += NumberColumn({}, false, w.function_line);
+  line += NumberColumn(std::to_string(frame.line), frame.line > 0, w.line);
+  return line + frame.function + " [inlined]";
+}
+
+std::string Line(const StackWalk& walk, const TStackItemInfo& out, const Widths& w) {
+  std::string line = Lead(out, w);
   line += PadRight(out.UnitName, w.unit);
   line += NumberColumn(std::to_string(out.FunctionLine), out.FunctionLine > 0, w.function_line);
   const std::string number =
@@ -92,6 +110,39 @@ std::string Line(const StackWalk& walk, const TStackItemInfo& out, const Widths&
 
 }  // namespace
 
+// The stretches of folded recursions, overlapping ones merged, ascending.
+std::vector<FoldedRecursion> MergedFoldings(std::vector<FoldedRecursion> folded) {
+  std::sort(folded.begin(), folded.end(),
+            [](const FoldedRecursion& a, const FoldedRecursion& b) { return a.low < b.low; });
+  std::vector<FoldedRecursion> merged;
+  for (const FoldedRecursion& f : folded) {
+    if (!merged.empty() && f.low <= merged.back().high) {
+      merged.back().high = std::max(merged.back().high, f.high);
+      merged.back().removed += f.removed;
+    } else {
+      merged.push_back(f);
+    }
+  }
+  return merged;
+}
+
+// After the lines, one line per folded recursion that left lines, so that
+// a runaway recursion shows its depth: its frames before folding (those
+// folded away and those printed) and the lines printed. A single frame
+// folded away is as often a stale copy of a return address beside the
+// real one as a recursion, and is not worth a line.
+std::string RecursionLines(const StackWalk& walk, const std::vector<int32_t>& printed) {
+  std::string text;
+  for (const FoldedRecursion& f : MergedFoldings(walk.folded)) {
+    const auto lines = std::count_if(printed.begin(), printed.end(),
+                                     [&f](int32_t i) { return i >= f.low && i <= f.high; });
+    if (lines == 0 || f.removed < 2) continue;
+    text += "\r\n>> recursion: " + std::to_string(f.removed + lines) + " frames shown as " +
+            std::to_string(lines);
+  }
+  return text;
+}
+
 void ComposeResult(StackWalk& walk) {
   std::vector<int32_t> shown;
   for (int32_t i = walk.Count() - 1; i >= 0; --i) {
@@ -99,15 +150,19 @@ void ComposeResult(StackWalk& walk) {
   }
   const Widths widths = ColumnWidths(walk, shown);
   std::string text;
-  bool printed = false;
+  std::vector<int32_t> printed;
   uint32_t previous = 0;
   for (const int32_t index : shown) {
     const TStackItem& item = walk.items[index];
-    if (printed && !item.Top && item.Output.Address == previous) continue;
+    if (!printed.empty() && !item.Top && item.Output.Address == previous) continue;
+    for (const InlineFrame& frame : item.Output.Inlined) {
+      text += "\r\n" + InlinedLine(item.Output, frame, widths);
+    }
     text += "\r\n" + Line(walk, item.Output, widths);
     previous = item.Output.Address;
-    printed = true;
+    printed.push_back(index);
   }
+  if (!printed.empty()) text += RecursionLines(walk, printed);
   walk.result = text.empty() ? text : text.substr(2);
 }
 

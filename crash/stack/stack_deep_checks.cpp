@@ -1,6 +1,7 @@
 // Phase 3: each item is checked against the functions that may hold it and
 // linked to the later items that its call may have led to.
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "crash/disasm/disasm.h"
@@ -41,41 +42,94 @@ bool HoldsCallWithoutFunction(const TStackItem& item) {
                      [](const TStackLink& link) { return link.Function < 0; });
 }
 
+// Where the search for the callees of each item may look: the items at
+// each address, the top items, and the first sure item after each item
+// (the search never passes one). A function's return addresses are known
+// from its analysis, so only the items at those addresses (and the top
+// items, whose current instruction may lie anywhere in it) can lie inside
+// it; on a deep stack, testing every later item instead would cost the
+// square of its depth.
+struct ItemIndex {
+  std::unordered_map<uint32_t, std::vector<int32_t>> at_address;  // ascending
+  std::vector<int32_t> tops;                                       // ascending
+  std::vector<int32_t> stop;  // per item: the last item its callees' search visits
+};
+
+ItemIndex IndexItems(const StackWalk& walk) {
+  ItemIndex index;
+  const int32_t count = walk.Count();
+  index.stop.resize(static_cast<size_t>(count));
+  int32_t next_sure = count - 1;
+  for (int32_t i = count - 1; i >= 0; --i) {
+    index.stop[i] = next_sure;
+    if (walk.items[i].Sure) next_sure = i;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    index.at_address[walk.items[i].Address].push_back(i);
+    if (walk.items[i].Top) index.tops.push_back(i);
+  }
+  return index;
+}
+
+void AddInRange(const std::vector<int32_t>& sorted, int32_t after, int32_t last,
+                std::vector<int32_t>& into) {
+  for (auto it = std::upper_bound(sorted.begin(), sorted.end(), after);
+       it != sorted.end() && *it <= last; ++it) {
+    into.push_back(*it);
+  }
+}
+
+// The later items that the search for the callees of item `from` tests, in
+// order: every one up to the stop without a function, else those that may
+// lie inside it.
+std::vector<int32_t> CalleeCandidates(const ItemIndex& index, int32_t from, int32_t callee) {
+  std::vector<int32_t> candidates;
+  const int32_t last = index.stop[from];
+  if (callee < 0) {
+    for (int32_t k = from + 1; k <= last; ++k) candidates.push_back(k);
+    return candidates;
+  }
+  const TFunctionInfo& info = Tables().Functions[callee].Info;
+  const auto add_at = [&](uint32_t after) {
+    const auto found = index.at_address.find(after);
+    if (found != index.at_address.end()) AddInRange(found->second, from, last, candidates);
+  };
+  for (const UnknownTarget& entry : info.unknown_targets) add_at(entry.after_addr);
+  for (const FarCall& call : info.far_calls) add_at(call.after_addr);
+  AddInRange(index.tops, from, last, candidates);
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  return candidates;
+}
+
 // Links item `from`, whose call at `code` went to `target`, to the later
 // items that can be return addresses inside the callee, up to the next sure
 // item.
-void LinkCallees(StackWalk& walk, int32_t from, bool has_target, uint32_t code, uint32_t target,
-                 bool approved) {
+void LinkCallees(StackWalk& walk, const ItemIndex& index, int32_t from, bool has_target,
+                 uint32_t code, uint32_t target, bool approved) {
   int32_t callee = -1;
   if (has_target) {
     callee = RegisterFunction(walk.context, target, {}, -1, false, approved);
     if (callee < 0) return;
     // A jump of unknown target may leave the callee for any function.
-    if (HasUnknownJump(callee)) LinkCallees(walk, from, false, code, 0, approved);
+    if (HasUnknownJump(callee)) LinkCallees(walk, index, from, false, code, 0, approved);
   } else if (HoldsCallWithoutFunction(walk.items[from])) {
     return;
   }
-  for (int32_t k = from + 1; k < walk.Count(); ++k) {
+  for (const int32_t k : CalleeCandidates(index, from, callee)) {
     TStackItem& later = walk.items[k];
-    if (later.Invalid) {
-      if (later.Sure) break;
-      continue;
-    }
+    if (later.Invalid) continue;
     CallSite site;
     bool located = false;
     if (callee >= 0) {
       uint32_t address = later.Address;
       located = LocateCallSite(walk.context, callee, 0, address, later.Top, site);
-      if (!located) {
-        if (later.Sure) break;
-        continue;
-      }
+      if (!located) continue;
     }
     if (approved || !located || !ConflictsWithApproved(later, site.code)) {
       AddLink(walk, k, kCallers, {from, site.code, site.has_target, site.target, callee, 0});
       AddLink(walk, from, kCallees, {k, code, false, 0, callee, 0});
     }
-    if (walk.items[k].Sure) break;
   }
 }
 
@@ -108,7 +162,7 @@ int32_t ApprovedLink(StackWalk& walk, int32_t index, bool& discarded) {
 
 // Without any function: every call instruction that ends at the address
 // may be the one, each linked unapproved.
-void LinkAnyCallBefore(StackWalk& walk, int32_t index) {
+void LinkAnyCallBefore(StackWalk& walk, const ItemIndex& items, int32_t index) {
   const uint32_t address = walk.items[index].Address;
   MemoryRegion region;
   if (address <= kLongestCall || !walk.context.memory.QueryRegion(address - 1, region) ||
@@ -119,18 +173,18 @@ void LinkAnyCallBefore(StackWalk& walk, int32_t index) {
        ++start) {
     CodeInfo code;
     if (DecodeCode(walk.context.memory, start, code) && code.call && code.next == address) {
-      LinkCallees(walk, index, code.p_target != 0 || code.pp_target != 0, start, code.target,
-                  false);
+      LinkCallees(walk, items, index, code.p_target != 0 || code.pp_target != 0, start,
+                  code.target, false);
     }
   }
 }
 
-void CheckItem(StackWalk& walk, int32_t index) {
+void CheckItem(StackWalk& walk, const ItemIndex& items, int32_t index) {
   bool discarded = false;
   const int32_t chosen = ApprovedLink(walk, index, discarded);
   if (discarded) return;
   if (chosen < 0) {
-    LinkAnyCallBefore(walk, index);
+    LinkAnyCallBefore(walk, items, index);
     return;
   }
   const TStackLink link = walk.items[index].Links[kCallers].Entries[chosen];
@@ -141,15 +195,16 @@ void CheckItem(StackWalk& walk, int32_t index) {
     }
   }
   for (const int32_t function : others) RejectFunction(walk, function);
-  LinkCallees(walk, index, link.HasTarget, link.CodeAddr, link.Target, true);
+  LinkCallees(walk, items, index, link.HasTarget, link.CodeAddr, link.Target, true);
 }
 
 }  // namespace
 
 void InDeepChecks(StackWalk& walk) {
   const int32_t count = walk.Count();
+  const ItemIndex items = IndexItems(walk);
   for (int32_t i = walk.request.creator_address != 0 ? 1 : 0; i < count; ++i) {
-    if (!walk.items[i].Invalid) CheckItem(walk, i);
+    if (!walk.items[i].Invalid) CheckItem(walk, items, i);
     walk.Progress(kPhaseStart + int64_t{i} * kPhaseShare / count);
   }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crash/debuginfo/inline_table.h"
 #include "crash/stack/progress.h"
 #include "crash/stack/stack_context.h"
 
@@ -38,6 +39,9 @@ struct TStackItemInfo {
   std::string UnitName;
   std::string FunctionName;
   uint32_t FunctionStart = 0;
+  // Inlined functions at Address, innermost first: each prints a line of
+  // its own above the item's.
+  std::vector<InlineFrame> Inlined;
 };
 
 struct TStackItem {
@@ -69,8 +73,16 @@ struct TraceRequest {
   bool no_current_item = false;
 };
 
-// One trace: its request, its items (index 0 the outermost call level) and
-// the frame chain of the first phase.
+// Items that folding a recursion removed: `removed` items of the stretch
+// of indexes [low, high], which also holds the copy that stays.
+struct FoldedRecursion {
+  int32_t low = 0;
+  int32_t high = 0;
+  int32_t removed = 0;
+};
+
+// One trace: its request, its items (index 0 the outermost call level),
+// the frame chain of the first phase and the recursions folded.
 struct StackWalk {
   const StackTraceContext& context;
   const TraceRequest& request;
@@ -78,6 +90,7 @@ struct StackWalk {
   std::vector<uint32_t> chain;  // stack slots holding return addresses, rising
   int64_t chain_cursor = -1;    // index into `chain`, -1 when below its start
   std::string result;
+  std::vector<FoldedRecursion> folded;
 
   int32_t Count() const { return static_cast<int32_t>(items.size()); }
   void Progress(int64_t per_mille) const {

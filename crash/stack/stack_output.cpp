@@ -26,8 +26,8 @@ void Store(uint32_t* out, uint32_t value) {
   if (out) *out = value;
 }
 
-// Unit, line and (when still unknown) function from the module's debug
-// information.
+// Unit, line, the inlined functions there and (when still unknown) the
+// function from the module's debug information.
 void AddDebugInfo(const TMapFile& map, bool relative_lines, TStackItemInfo& out) {
   if (out.FunctionName.empty()) {
     const TMfPublic item = map.PublicAt(out.Address);
@@ -38,6 +38,7 @@ void AddDebugInfo(const TMapFile& map, bool relative_lines, TStackItemInfo& out)
   }
   out.UnitName = map.SegmentAt(SymbolKind::kCode, out.Address).UnitName;
   out.Line = map.LineAt(out.Address);
+  out.Inlined = map.Inlines.At(out.Address);
   if (relative_lines && out.Line > 0 && out.FunctionStart != 0) {
     out.FunctionLine = map.LineAt(out.FunctionStart);
     if (out.FunctionLine > 0) {

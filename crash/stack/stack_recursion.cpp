@@ -1,5 +1,6 @@
 // Phases 2 and 5: a recursion that repeats a sequence of calls keeps one
 // copy, the outer one.
+#include <unordered_map>
 #include <vector>
 
 #include "crash/stack/stack_phases.h"
@@ -11,6 +12,16 @@ int32_t NextValidBelow(const StackWalk& walk, int32_t index) {
   do {
     --index;
   } while (index >= 0 && walk.items[index].Invalid);
+  return index;
+}
+
+// The item `n` valid items below `index` (clamped at 0).
+int32_t NthValidBelow(const StackWalk& walk, int32_t index, int32_t n) {
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t below = NextValidBelow(walk, index);
+    if (below < 0) break;
+    index = below;
+  }
   return index;
 }
 
@@ -38,12 +49,29 @@ std::vector<int32_t> InnerRepetition(const StackWalk& walk, int32_t start) {
   return copy;
 }
 
+// How many valid items stand at each address. An item alone at its
+// address starts no repetition, and need not be searched for one: on a
+// deep stack that search would visit every item below each item.
+std::unordered_map<uint32_t, int32_t> ValidItemsAt(const StackWalk& walk) {
+  std::unordered_map<uint32_t, int32_t> count;
+  for (const TStackItem& item : walk.items) {
+    if (!item.Invalid) ++count[item.Address];
+  }
+  return count;
+}
+
 // One sweep from the innermost item down; true when anything was removed.
 bool Sweep(StackWalk& walk, bool discard) {
   bool changed = false;
+  const auto items_at = ValidItemsAt(walk);
   for (int32_t i = walk.Count() - 1; i >= 1; --i) {
-    if (walk.items[i].Invalid) continue;
-    for (const int32_t index : InnerRepetition(walk, i)) {
+    if (walk.items[i].Invalid || items_at.at(walk.items[i].Address) < 2) continue;
+    const std::vector<int32_t> copy = InnerRepetition(walk, i);
+    if (copy.empty()) continue;
+    // The copy that stays lies right below the one removed, as long as it.
+    const auto length = static_cast<int32_t>(copy.size());
+    walk.folded.push_back({NthValidBelow(walk, copy.back(), length), i, length});
+    for (const int32_t index : copy) {
       walk.items[index].Sure = false;
       if (discard) {
         DiscardItem(walk, index);

@@ -19,11 +19,9 @@ bool StrictlyInside(uint32_t address, uint32_t begin, uint32_t end) {
 }
 
 int32_t FindFunction(uint32_t entry) {
-  const auto& functions = Tables().Functions;
-  for (size_t i = 0; i < functions.size(); ++i) {
-    if (functions[i].Info.entry_point == entry) return static_cast<int32_t>(i);
-  }
-  return -1;
+  const auto& index = Tables().FunctionAt;
+  const auto found = index.find(entry);
+  return found == index.end() ? -1 : found->second;
 }
 
 int32_t ModuleOfAddress(const StackTraceContext& context, uint32_t address) {
@@ -64,7 +62,8 @@ TFunctionInfo Analyse(const StackTraceContext& context, uint32_t entry, int32_t 
   const bool own_runtime = row && row->DebugInfo && row->Handle != context.facts.MainModuleBase();
   TFunctionInfo info;
   ParseFunction(entry, context.memory,
-                own_runtime ? ModuleRoutines(*row->DebugInfo) : context.default_routines, info);
+                own_runtime ? ModuleRoutines(*row->DebugInfo) : context.default_routines, info,
+                row ? row->EhFrames.get() : nullptr);
   if (!info.is_valid && force_valid) {
     // What was found before the analysis failed is not trusted; the row only
     // stands for the address.
@@ -113,6 +112,7 @@ StackTraceTables& Tables() {
 void ResetStackTraceTables() {
   Tables().Modules.clear();
   Tables().Functions.clear();
+  Tables().FunctionAt.clear();
 }
 
 int32_t RegisterModule(const StackTraceContext& context, uint32_t base) {
@@ -132,6 +132,7 @@ int32_t RegisterModule(const StackTraceContext& context, uint32_t base) {
   row.CodeEnd = ranges.code_end;
   row.DataBegin = ranges.data_begin;
   row.DataEnd = ranges.data_end;
+  row.EhFrames = std::make_shared<const EhFrameIndex>(context.memory, base);
   auto debug_info = context.facts.DebugInfoAt(base);
   if (debug_info && debug_info->Valid) row.DebugInfo = std::move(debug_info);
   modules.push_back(std::move(row));
@@ -162,6 +163,7 @@ int32_t RegisterFunction(const StackTraceContext& context, uint32_t entry, const
   auto& functions = Tables().Functions;
   functions.push_back(std::move(row));
   const auto index = static_cast<int32_t>(functions.size() - 1);
+  Tables().FunctionAt[entry] = index;
   for (const uint32_t target : jump_targets) {
     RegisterFunction(context, target, {}, -1, false, approved);
   }
@@ -172,16 +174,14 @@ void MarkApproved(uint32_t entry) {
   // A worklist rather than recursion: chains of jumps between functions can
   // be long, and an approved row is never visited again, so cycles end.
   std::vector<uint32_t> pending{entry};
-  auto& functions = Tables().Functions;
   while (!pending.empty()) {
-    const uint32_t next = pending.back();
+    const int32_t found = FindFunction(pending.back());
     pending.pop_back();
-    for (TFunctionEntry& row : functions) {
-      if (row.Info.entry_point != next || row.Approved) continue;
-      row.Approved = true;
-      for (const FarCall& call : row.Info.far_calls) {
-        if (!call.is_call) pending.push_back(call.target);
-      }
+    if (found < 0 || Tables().Functions[found].Approved) continue;
+    TFunctionEntry& row = Tables().Functions[found];
+    row.Approved = true;
+    for (const FarCall& call : row.Info.far_calls) {
+      if (!call.is_call) pending.push_back(call.target);
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "crash/debuginfo/map_file.h"
@@ -23,6 +24,8 @@ struct TModuleEntry {
   uint32_t DataBegin = 0;
   uint32_t DataEnd = 0;
   std::shared_ptr<const TMapFile> DebugInfo;  // null without valid debug information
+  // The module's exception tables, read once for all its functions.
+  std::shared_ptr<const EhFrameIndex> EhFrames;
 };
 
 struct TFunctionEntry {
@@ -36,6 +39,9 @@ struct TFunctionEntry {
 struct StackTraceTables {
   std::vector<TModuleEntry> Modules;
   std::vector<TFunctionEntry> Functions;
+  // Row of each entry point in Functions: a deep stack registers its
+  // functions by the hundred thousand, too many for a linear search.
+  std::unordered_map<uint32_t, int32_t> FunctionAt;
 };
 
 // The tables of the process. Rows are reached by index only: registering

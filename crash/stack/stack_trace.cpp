@@ -1,9 +1,13 @@
 #include "crash/stack/stack_trace.h"
 
+#include "crash/modules/guarded_call.h"
 #include "crash/stack/code_location.h"
 #include "crash/stack/stack_phases.h"
 
 namespace qor {
+
+void (*phase_start_hook)(const char* phase) = nullptr;
+
 namespace {
 
 struct Phase {
@@ -22,20 +26,34 @@ constexpr Phase kPhases[] = {
     {"ComposeResult", ComposeResult, -1},
 };
 
-std::string InternalError(const StackTraceContext& context, const char* phase) {
+// `address`: where the failure happened, 0 when unknown.
+std::string InternalError(const StackTraceContext& context, const char* phase, uint32_t address) {
   std::string text = std::string(">> internal error in ") + phase;
-  const uint32_t address = context.exception_address ? context.exception_address() : 0;
   if (address != 0) text += ":\r\n" + FormatCodeLocation(context, address);
   return text;
 }
 
 // Runs one phase; false, with the result replaced by the internal-error
-// text, when it throws.
+// text, when it throws or faults. A fault names its instruction, an
+// exception the place of its throw as the context knows it.
 bool RunGuarded(StackWalk& walk, const Phase& phase) {
+  GuardedFault fault;
+  bool returned = false;
   try {
-    phase.run(walk);
+    returned = Guarded(
+        [&] {
+          if (phase_start_hook) phase_start_hook(phase.name);
+          phase.run(walk);
+        },
+        &fault);
   } catch (...) {
-    walk.result = InternalError(walk.context, phase.name);
+    const auto& context = walk.context;
+    walk.result =
+        InternalError(context, phase.name, context.exception_address ? context.exception_address() : 0);
+    return false;
+  }
+  if (!returned) {
+    walk.result = InternalError(walk.context, phase.name, fault.address);
     return false;
   }
   if (phase.progress_after >= 0) walk.Progress(phase.progress_after);

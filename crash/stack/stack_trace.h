@@ -20,11 +20,15 @@
 
 namespace qor {
 
+// Called with a phase's name as the phase starts, inside its guard; null
+// (the default) calls nothing. Tests fail a chosen phase through it.
+extern void (*phase_start_hook)(const char* phase);
+
 // Returns the lines separated by CR LF, without a final one:
 //   address [+offset] module unit [function-line] [line] function
 // or ">> internal error in " + phase name (+ ":\r\n" and the code location
-// when the failing exception's address is known) when a phase fails; the
-// later phases are then skipped.
+// when the failing exception's address is known) when a phase throws or
+// meets a processor fault; the later phases are then skipped.
 //
 // Arguments, all explicit (no defaults are filled here):
 // - hide_useless_items: leave out items without a line number.

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "crash/disasm/debug_info_hooks.h"
+#include "crash/stack/stack_trace.h"
 #include "crash/stack/stack_trace_win32.h"
 #include "crash/stack/testing/stack_walk_scenarios_win32.h"
 #include "runtime/raise.h"
@@ -25,14 +28,17 @@ struct Line {
   std::string module, unit, function;
   int line = 0;
   uint32_t address = 0;
+  bool inlined = false;  // a line of an inlined function, above its host's
 };
 
-// "address module unit [line] function", split on the column spaces.
+// "address module unit [line] function [inlined]", split on the column
+// spaces; the function name may hold spaces of its own.
 std::vector<Line> ParseTrace(const std::string& trace) {
   std::vector<Line> lines;
   std::istringstream rows(trace);
   for (std::string row; std::getline(rows, row);) {
     if (!row.empty() && row.back() == '\r') row.pop_back();
+    if (row.rfind(">>", 0) == 0) continue;  // a note, no frame
     std::istringstream fields(row);
     std::vector<std::string> words;
     for (std::string word; fields >> word;) words.push_back(word);
@@ -40,9 +46,14 @@ std::vector<Line> ParseTrace(const std::string& trace) {
     Line line;
     line.address = static_cast<uint32_t>(std::stoul(words[0], nullptr, 16));
     line.module = words[1];
-    if (words.size() >= 3) line.unit = words[2];
-    if (words.size() >= 4) line.function = words.back();
-    if (words.size() == 5) line.line = std::atoi(words[3].c_str());
+    line.inlined = words.back() == "[inlined]";
+    if (line.inlined) words.pop_back();
+    size_t next = 2;
+    if (words.size() >= 4) line.unit = words[next++];
+    if (next + 1 < words.size() && words[next].find_first_not_of("0123456789") == std::string::npos) {
+      line.line = std::atoi(words[next++].c_str());
+    }
+    for (; next < words.size(); ++next) line.function += (line.function.empty() ? "" : " ") + words[next];
     lines.push_back(line);
   }
   return lines;
@@ -95,6 +106,7 @@ class LiveStackTrace : public testing::Test {
     std::vector<Line> ours;
     for (const Line& line : ParseTrace(g_trace)) {
       if (ours.size() == expected.frames.size()) break;
+      if (line.inlined) continue;
       if (line.module != kProgram) {
         EXPECT_TRUE(ours.empty() || expected.system_frames_between) << "system frame " << line.module;
         continue;
@@ -125,9 +137,37 @@ TEST_F(LiveStackTrace, ChainOfFiveAtFullOptimisation) {
     EXPECT_EQ(frames[i].line, scenario::lines.chain[6 - i]) << frames[i].function;
 }
 
+TEST_F(LiveStackTrace, InlinedFunctionGetsALineOfItsOwnAboveItsHost) {
+  scenario::RunInlined();
+  std::printf("inlined:\n%s\n", g_trace.c_str());
+  const std::vector<Line> lines = ParseTrace(g_trace);
+  const auto host = std::find_if(lines.begin(), lines.end(),
+                                 [](const Line& l) { return l.function == "scenario.InlinedHost"; });
+  ASSERT_NE(host, lines.end());
+  ASSERT_NE(host, lines.begin());
+  const Line& step = *(host - 1);
+  EXPECT_TRUE(step.inlined);
+  EXPECT_EQ(step.function, "scenario.(anonymous namespace).InlinedStep");
+  EXPECT_EQ(step.unit, "stack_walk_scenarios_win32.cpp");
+  EXPECT_EQ(step.line, scenario::lines.inlined_capture);
+  EXPECT_EQ(step.address, host->address);
+  EXPECT_FALSE(host->inlined);
+  EXPECT_EQ(host->unit, "stack_walk_scenarios_win32.cpp");
+  EXPECT_EQ(host->line, scenario::lines.inlined_call);
+}
+
 TEST_F(LiveStackTrace, RecursionShownOnce) {
   scenario::RunRecursion(6);
   ExpectFrames(Scenario("recursion"));
+  // Six calls of Recurse by itself fold into one line, which says so; a
+  // stale copy of the return address left on the stack below may count too.
+  const size_t note = g_trace.find("\r\n>> recursion: ");
+  ASSERT_NE(note, std::string::npos);
+  int frames = 0, shown = 0;
+  ASSERT_EQ(std::sscanf(g_trace.c_str() + note, "\r\n>> recursion: %d frames shown as %d", &frames, &shown), 2);
+  EXPECT_GE(frames, 6);
+  EXPECT_LE(frames, 8);
+  EXPECT_EQ(shown, 1);
 }
 
 TEST_F(LiveStackTrace, CallbackThroughUser32) {
@@ -158,6 +198,43 @@ TEST_F(LiveStackTrace, AccessViolation) {
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames[0].line, scenario::lines.fault_line) << "the faulting write";
   EXPECT_EQ(g_code_address, frames[0].address);
+}
+
+TEST_F(LiveStackTrace, InsideCatchBlocksAndDestructorsDuringUnwinding) {
+  for (const scenario::Expected& expected : scenario::ExpectedFrames("qor.TraceHere")) {
+    g_trace.clear();
+    if (!scenario::RunHandling(expected.name)) continue;
+    ExpectFrames(expected);
+  }
+}
+
+const char* g_faulting_phase = nullptr;
+int* volatile g_unmapped = reinterpret_cast<int*>(16);
+
+__attribute__((noinline)) void FaultInChosenPhase(const char* phase) {
+  if (std::string(phase) == g_faulting_phase) *g_unmapped = 1;
+}
+
+TEST_F(LiveStackTrace, AccessViolationInsideEachPhaseGivesItsInternalErrorAndNothingBreaks) {
+  for (const char* phase : {"CollectPossibleStackItems", "RemoveRecursiveStackAreas", "InDeepChecks",
+                            "RealizeOptimalLinkChains", "RemoveRecursiveAreas", "FillFinalOutput",
+                            "ComposeResult"}) {
+    SCOPED_TRACE(phase);
+    g_faulting_phase = phase;
+    phase_start_hook = FaultInChosenPhase;
+    scenario::RunChain();
+    phase_start_hook = nullptr;
+    const std::string head = std::string(">> internal error in ") + phase + ":\r\n";
+    ASSERT_EQ(g_trace.substr(0, head.size()), head) << g_trace;
+    // The fault's location: the write in the hook, named from our own debug
+    // information, which the lookup reached after the fault.
+    EXPECT_NE(g_trace.find("stack_trace_live_win32_test.cpp"), std::string::npos) << g_trace;
+    EXPECT_NE(g_trace.find("FaultInChosenPhase"), std::string::npos) << g_trace;
+    // The next trace, with the tables as the failed one left them, is whole.
+    g_trace.clear();
+    scenario::RunChain();
+    ExpectFrames(Scenario("chain"));
+  }
 }
 
 }  // namespace

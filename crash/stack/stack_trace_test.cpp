@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "crash/modules/testing/pe_test_image.h"
@@ -164,13 +165,70 @@ TEST_F(StackTraceTest, RecursionIsPrintedOnce) {
   const std::vector<std::string> expected = {
       "00401063 test.exe Main  41 Leaf", "00401088 test.exe Main  52 Ping",
       "004010a3 test.exe Main  61 Pong", "00401083 test.exe Main  51 Ping",
-      "00401148 test.exe Main 102 Main"};
+      "00401148 test.exe Main 102 Main", ">> recursion: 4 frames shown as 2"};
   for (const bool skip_chain : {false, true}) {
     ResetStackTraceTables();
     Trace trace = FaultInLeaf();
     trace.skip_chain = skip_chain;
     EXPECT_EQ(Lines(trace.Run(process_, mutual)), expected);
   }
+}
+
+TEST_F(StackTraceTest, RunawayRecursionSaysHowDeepItWas) {
+  // Thirty frames of Ping and Pong calling each other, and a separate
+  // recursion of Ping alone further in.
+  TestStack stack;
+  stack.Call(kMain + 13);
+  for (int i = 0; i < 15; ++i) {
+    stack.Call(kPing + 8);
+    stack.Call(kPong + 8);
+  }
+  stack.Call(kPing + 13);
+  Trace trace = FaultInLeaf();
+  const std::vector<std::string> lines = Lines(trace.Run(process_, stack));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[2], "004010a3 test.exe Main  61 Pong");
+  EXPECT_EQ(lines[4], "00401148 test.exe Main 102 Main");
+  EXPECT_EQ(lines[5], ">> recursion: 30 frames shown as 2");
+
+  // A single repeated return address (a stale copy beside the real one)
+  // is folded without a word.
+  ResetStackTraceTables();
+  TestStack stale;
+  stale.Call(kMain + 8);
+  stale.Call(kOuter + 8);
+  stale.Push(kMiddle + 8);
+  stale.Call(kMiddle + 8);
+  stale.Call(kInner + 8);
+  trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, stale)), kChainToLeaf);
+
+  // Hidden lines count as not shown.
+  ResetStackTraceTables();
+  trace = FaultInLeaf();
+  trace.hide_useless = true;
+  trace.relative_lines = true;
+  EXPECT_EQ(Lines(trace.Run(process_, stack)).back(), ">> recursion: 30 frames shown as 2");
+}
+
+TEST_F(StackTraceTest, InlinedFunctionsAtACallGetLinesOfTheirOwn) {
+  TestStack stack;
+  stack.Call(kHost + 8);
+  Trace trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, stack)),
+            (std::vector<std::string>{"00401063 test.exe Main    41 Leaf",
+                                      "004011a3 test.exe step.h   7 Step [inlined]",
+                                      "004011a3 test.exe walk.h  12 Walk [inlined]",
+                                      "004011a3 test.exe Main   131 Host"}));
+  ResetStackTraceTables();
+  trace = FaultInLeaf();
+  trace.relative_addresses = true;
+  trace.relative_lines = true;
+  EXPECT_EQ(Lines(trace.Run(process_, stack)),
+            (std::vector<std::string>{"00401063 +3 test.exe Main    41 +1 Leaf",
+                                      "004011a3 +3 test.exe step.h      7 Step [inlined]",
+                                      "004011a3 +3 test.exe walk.h     12 Walk [inlined]",
+                                      "004011a3 +3 test.exe Main   131 +1 Host"}));
 }
 
 TEST_F(StackTraceTest, RaisedExceptionShowsTheCallOfTheRaiseRoutine) {
@@ -307,6 +365,28 @@ TEST_F(StackTraceTest, FailingPhaseReplacesTheResultWithItsName) {
   EXPECT_EQ(trace(kMiddle + 9, FailedAtLeaf),
             ">> internal error in InDeepChecks:\r\n00401063 test.exe Main 41 Leaf");
   EXPECT_EQ(trace(stack.Bottom() + 4, nullptr), ">> internal error in CollectPossibleStackItems");
+}
+
+const char* g_throwing_phase = nullptr;
+void ThrowInChosenPhase(const char* phase) {
+  if (std::string(phase) == g_throwing_phase) throw std::bad_alloc();
+}
+
+TEST_F(StackTraceTest, EveryPhaseIsGuardedOnItsOwn) {
+  for (const char* phase : {"CollectPossibleStackItems", "RemoveRecursiveStackAreas", "InDeepChecks",
+                            "RealizeOptimalLinkChains", "RemoveRecursiveAreas", "FillFinalOutput",
+                            "ComposeResult"}) {
+    ResetStackTraceTables();
+    g_throwing_phase = phase;
+    phase_start_hook = ThrowInChosenPhase;
+    Trace trace = FaultInLeaf();
+    const std::string text = trace.Run(process_, ChainToLeaf());
+    phase_start_hook = nullptr;
+    EXPECT_EQ(text, std::string(">> internal error in ") + phase);
+  }
+  ResetStackTraceTables();
+  Trace trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, ChainToLeaf())), kChainToLeaf);
 }
 
 TEST_F(StackTraceTest, StackRangeBelowItsBottomGivesNothing) {

@@ -74,7 +74,7 @@ std::vector<Frame> OurFrames(const std::string& trace) {
   std::vector<Frame> frames;
   std::istringstream rows(trace);
   for (std::string row; std::getline(rows, row);) {
-    if (row.size() < 8) continue;
+    if (row.size() < 8 || row.rfind(">>", 0) == 0) continue;
     const uint32_t address = static_cast<uint32_t>(std::stoul(row.substr(0, 8), nullptr, 16));
     frames.push_back({address, FunctionAt(address)});
   }
@@ -189,6 +189,7 @@ LONG CALLBACK PeerOnFault(EXCEPTION_POINTERS* pointers) {
 }
 
 void RunScenario(const std::string& name) {
+  if (scenario::RunHandling(name)) return;
   if (name == "chain") scenario::RunChain();
   if (name == "recursion") scenario::RunRecursion(6);
   if (name == "callback") scenario::RunCallback();

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <map>
 
+#include "tools/qor_convert/dwarf_info.h"
 #include "tools/qor_convert/dwarf_line.h"
+#include "tools/qor_convert/source_locations.h"
 #include "tools/qor_convert/symbol_names.h"
 
 namespace qor::convert {
@@ -58,38 +60,51 @@ void AddPublics(const PeFile& pe, uint32_t code_base, CompactTables& tables) {
   }
 }
 
-// Lines and the address runs of each unit; sequences outside the code
-// (those of discarded duplicate functions) are dropped.
-void AddUnits(const std::vector<LineProgram>& programs, const std::vector<CodeRange>& code,
-              uint32_t image_base, uint32_t code_base, CompactTables& tables) {
-  std::map<uint32_t, int32_t> lines;  // RVA -> line, last row wins
-  struct Run {
-    uint32_t begin, end;
-    const std::string* unit;
-  };
-  std::vector<Run> runs;
-  for (const LineProgram& program : programs) {
-    for (const LineSequence& sequence : program.sequences) {
-      if (sequence.rows.empty() || sequence.rows.front().address < image_base) continue;
-      const uint32_t begin = sequence.rows.front().address - image_base;
-      const uint32_t end = sequence.end - image_base;
-      if (!InCode(code, begin) || end <= begin) continue;
-      runs.push_back({begin, end, &program.source_name});
-      for (const LineRow& row : sequence.rows) {
-        if (row.address - image_base < end) lines[row.address - image_base] = static_cast<int32_t>(row.line);
-      }
-    }
+std::vector<CompactInlineFrame> Frames(const std::vector<InlineLevel>& levels) {
+  std::vector<CompactInlineFrame> frames;
+  for (const InlineLevel& level : levels) {
+    frames.push_back({FitName(level.function, kMaxNameLength), level.file,
+                      static_cast<int32_t>(level.line)});
   }
-  std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.begin < b.begin; });
-  for (const Run& run : runs) {
+  return frames;
+}
+
+// Segments: runs of code whose outermost location lies in one file, named
+// after it (a header's code gets a unit of its own). Lines: a record where
+// the outermost file or line changes. Inline ranges: where the chain of
+// inlined functions changes, and an empty range where a gap or the end
+// leaves inlined code.
+void AddLocations(const std::vector<LocatedRange>& located, uint32_t code_base, CompactTables& tables) {
+  const LocatedRange* previous = nullptr;
+  std::vector<InlineLevel> current;
+  for (const LocatedRange& r : located) {
+    const uint32_t begin = r.begin - code_base, end = r.end - code_base;
+    const bool contiguous = previous && previous->end == r.begin;
+    if (!contiguous && !current.empty()) {
+      tables.inlines.push_back({previous->end - code_base, {}});
+      current.clear();
+    }
     CompactSegment* last = tables.segments.empty() ? nullptr : &tables.segments.back();
-    if (last && last->unit_name == *run.unit && last->start + code_base + last->length >= run.begin) {
-      last->length = std::max(last->length, run.end - code_base - last->start);
-      continue;
+    if (contiguous && last->unit_name == r.file) {
+      last->length = end - last->start;
+    } else {
+      tables.segments.push_back({begin, end - begin, r.file, false});
     }
-    tables.segments.push_back({run.begin - code_base, run.end - run.begin, *run.unit, false});
+    if (!contiguous || r.file != previous->file || r.line != previous->line) {
+      tables.lines.push_back({static_cast<int32_t>(r.line), begin});
+    }
+    const bool same_chain = std::equal(
+        r.inlined.begin(), r.inlined.end(), current.begin(), current.end(),
+        [](const InlineLevel& a, const InlineLevel& b) {
+          return a.line == b.line && a.file == b.file && a.function == b.function;
+        });
+    if (!same_chain) {
+      tables.inlines.push_back({begin, Frames(r.inlined)});
+      current = r.inlined;
+    }
+    previous = &r;
   }
-  for (const auto& [rva, line] : lines) tables.lines.push_back({line, rva - code_base});
+  if (!current.empty()) tables.inlines.push_back({previous->end - code_base, {}});
 }
 
 }  // namespace
@@ -106,8 +121,20 @@ bool BuildDebugTables(const PeFile& pe, CompactTables& tables, std::string& erro
                         SectionOrEmpty(pe, ".debug_str"), programs, error)) {
     return false;
   }
+  const DwarfSections sections{SectionOrEmpty(pe, ".debug_info"),    SectionOrEmpty(pe, ".debug_abbrev"),
+                               SectionOrEmpty(pe, ".debug_str"),     SectionOrEmpty(pe, ".debug_line_str"),
+                               SectionOrEmpty(pe, ".debug_str_offsets"), SectionOrEmpty(pe, ".debug_addr"),
+                               SectionOrEmpty(pe, ".debug_ranges"),  SectionOrEmpty(pe, ".debug_rnglists")};
+  std::vector<InlinedCall> calls;
+  if (!ReadInlinedCalls(sections, programs, calls, error)) return false;
+  // Sequences outside the code are those of discarded duplicate functions.
+  const std::vector<CodeRange> code = CodeRanges(pe);
+  const uint32_t image_base = pe.image_base();
+  const auto keep = [&](uint32_t begin, uint32_t end) {
+    return begin >= image_base && end > begin && InCode(code, begin - image_base);
+  };
   AddPublics(pe, code_base, tables);
-  AddUnits(programs, CodeRanges(pe), pe.image_base(), code_base, tables);
+  AddLocations(LocateCode(programs, calls, keep), image_base + code_base, tables);
   tables.entry_point = pe.entry_point_rva() - code_base;
   return true;
 }

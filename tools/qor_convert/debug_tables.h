@@ -14,10 +14,12 @@ namespace qor::convert {
 uint32_t CodeBaseRva(const PeFile& pe);
 
 // Publics: one per address of a function symbol in a code section (an
-// external name is preferred over a local alias). Segments: one per
-// contiguous run of a compilation unit's line sequences, named after the
-// unit's source file. Lines: one record per address, the last row at that
-// address winning. False, with `error` set, when the DWARF cannot be read.
+// external name is preferred over a local alias). Units, segments and
+// lines give, for every address with line information, the outermost
+// location: the file and line in the function that was really called
+// (for inlined code, its call there). A segment is a run of code from one
+// file, named after that file. The inline ranges keep the chain of inlined
+// functions. False, with `error` set, when the DWARF cannot be read.
 bool BuildDebugTables(const PeFile& pe, CompactTables& tables, std::string& error);
 
 // Total size of the file's DWARF sections (".debug_*").

@@ -1,5 +1,7 @@
-// The line-number programs of .debug_line (DWARF 4 and 5, 32-bit format,
-// 4-byte addresses), run into rows per compilation unit.
+// The line-number programs of .debug_line (DWARF 2 to 5, 32-bit format,
+// 4-byte addresses), run into rows per compilation unit. Each row keeps the
+// file it belongs to: code of one unit comes from its source file and from
+// every header whose functions were inlined or instantiated there.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@ namespace qor::convert {
 struct LineRow {
   uint32_t address = 0;
   uint32_t line = 0;
+  uint32_t file = 0;  // the program's file number
 };
 
 // Rows of one sequence in program order; `end` is the address of its
@@ -22,8 +25,12 @@ struct LineSequence {
 };
 
 struct LineProgram {
-  std::string source_name;  // the compilation unit's own source file, without path
+  uint64_t offset = 0;             // of the program in .debug_line, as units refer to it
+  std::vector<std::string> files;  // base names by file number ("" when unnamed)
   std::vector<LineSequence> sequences;
+
+  // Base name of file `number`; "" for a number the program does not define.
+  const std::string& FileName(uint64_t number) const;
 };
 
 // Runs every line program in `debug_line`. `line_strings` is .debug_line_str

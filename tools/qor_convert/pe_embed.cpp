@@ -13,7 +13,8 @@ constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceCharacteristics = 0x40000040;  // initialised data, readable
 constexpr uint16_t kDebugStripped = 0x0200;
 
-uint32_t AlignUp(uint32_t value, uint32_t alignment) {
+// Wide, so that a damaged alignment cannot wrap the result.
+uint64_t AlignUp(uint64_t value, uint32_t alignment) {
   return alignment ? (value + alignment - 1) / alignment * alignment : value;
 }
 
@@ -25,44 +26,50 @@ struct ResourceReader {
   uint32_t root;  // file offset of the resource directory
   std::string error;
 
-  bool InSection(uint32_t offset, uint32_t size) const {
-    return uint64_t{offset} + size <= uint64_t{section.raw_pointer} + section.raw_size;
+  bool InSection(uint64_t offset, uint64_t size) const {
+    return offset >= section.raw_pointer &&
+           offset + size <= uint64_t{section.raw_pointer} + section.raw_size;
   }
   ResourceLabel Label(uint32_t name) const {
     if (!(name & kHighBit)) return {static_cast<uint16_t>(name), {}};
-    const uint32_t at = root + (name & ~kHighBit);
+    const uint64_t at = uint64_t{root} + (name & ~kHighBit);
     if (!InSection(at, 2)) return {};
-    const uint16_t length = Get16(pe.bytes(), at);
+    const uint16_t length = Get16(pe.bytes(), static_cast<size_t>(at));
     if (!InSection(at + 2, 2u * length)) return {};
     std::string text;
-    for (uint16_t i = 0; i < length; ++i) text.push_back(static_cast<char>(Get16(pe.bytes(), at + 2 + 2 * i)));
+    for (uint16_t i = 0; i < length; ++i) {
+      text.push_back(static_cast<char>(Get16(pe.bytes(), static_cast<size_t>(at + 2 + 2 * i))));
+    }
     return {0, text};
   }
   // Calls `visit(name field, offset field)` for each entry of a directory.
   template <typename Visit>
-  bool Entries(uint32_t directory, Visit visit) {
+  bool Entries(uint64_t directory, Visit visit) {
     if (!InSection(directory, 16)) return false;
-    const uint32_t count = uint32_t{Get16(pe.bytes(), directory + 12)} + Get16(pe.bytes(), directory + 14);
-    if (!InSection(directory + 16, 8 * count)) return false;
+    const auto at = static_cast<size_t>(directory);
+    const uint32_t count = uint32_t{Get16(pe.bytes(), at + 12)} + Get16(pe.bytes(), at + 14);
+    if (!InSection(directory + 16, 8ull * count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-      if (!visit(Get32(pe.bytes(), directory + 16 + 8 * i), Get32(pe.bytes(), directory + 20 + 8 * i))) return false;
+      if (!visit(Get32(pe.bytes(), at + 16 + 8 * i), Get32(pe.bytes(), at + 20 + 8 * i))) return false;
     }
     return true;
   }
   bool Data(uint32_t entry, ResourceItem& item) {
-    if (!InSection(root + entry, 16)) return false;
-    const uint32_t rva = Get32(pe.bytes(), root + entry);
-    const uint32_t size = Get32(pe.bytes(), root + entry + 4);
-    item.code_page = Get32(pe.bytes(), root + entry + 8);
-    const uint32_t at = rva - section.virtual_address + section.raw_pointer;
+    const uint64_t field = uint64_t{root} + entry;
+    if (!InSection(field, 16)) return false;
+    const uint32_t rva = Get32(pe.bytes(), static_cast<size_t>(field));
+    const uint32_t size = Get32(pe.bytes(), static_cast<size_t>(field) + 4);
+    item.code_page = Get32(pe.bytes(), static_cast<size_t>(field) + 8);
+    const uint64_t at = uint64_t{rva} - section.virtual_address + section.raw_pointer;
     if (rva < section.virtual_address || !InSection(at, size)) return false;
-    item.data.assign(pe.bytes().begin() + at, pe.bytes().begin() + at + size);
+    const auto first = pe.bytes().begin() + static_cast<std::ptrdiff_t>(at);
+    item.data.assign(first, first + size);
     return true;
   }
   bool ReadAll(std::vector<ResourceItem>& items) {
     return Entries(root, [&](uint32_t type, uint32_t type_dir) {
-      return (type_dir & kHighBit) && Entries(root + (type_dir & ~kHighBit), [&](uint32_t name, uint32_t name_dir) {
-        return (name_dir & kHighBit) && Entries(root + (name_dir & ~kHighBit), [&](uint32_t language, uint32_t data) {
+      return (type_dir & kHighBit) && Entries(uint64_t{root} + (type_dir & ~kHighBit), [&](uint32_t name, uint32_t name_dir) {
+        return (name_dir & kHighBit) && Entries(uint64_t{root} + (name_dir & ~kHighBit), [&](uint32_t language, uint32_t data) {
           ResourceItem item{Label(type), Label(name), static_cast<uint16_t>(language), 0, {}};
           if ((data & kHighBit) || !Data(data, item)) return false;
           items.push_back(std::move(item));
@@ -73,9 +80,6 @@ struct ResourceReader {
   }
 };
 
-constexpr uint32_t kResourceDirectory = 96 + 2 * 8;
-constexpr uint32_t kRelocationDirectory = 96 + 5 * 8;
-
 // Sections that may follow the old resources and move behind the new ones:
 // base relocations, which nothing but the data directory points at (their
 // entries name pages of the other sections, never their own).
@@ -84,15 +88,18 @@ bool IsMovable(const PeSection& s) { return s.name == ".reloc"; }
 // Where a moved section goes: behind the new resources (which begin where
 // the old ones did), each at the next aligned address.
 struct Placement {
-  uint32_t rva = 0;
-  uint32_t raw_pointer = 0;
+  uint64_t rva = 0;
+  uint64_t raw_pointer = 0;
 };
 
 // The section holding RVA `rva`, or -1.
 int SectionOf(const PeFile& pe, uint32_t rva) {
   for (size_t i = 0; i < pe.sections().size(); ++i) {
     const PeSection& s = pe.sections()[i];
-    if (rva >= s.virtual_address && rva < s.virtual_address + std::max(s.virtual_size, s.raw_size)) return static_cast<int>(i);
+    if (rva >= s.virtual_address &&
+        uint64_t{rva} < uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size)) {
+      return static_cast<int>(i);
+    }
   }
   return -1;
 }
@@ -121,7 +128,20 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     return false;
   }
   const uint32_t optional = pe.optional_offset();
-  const uint32_t resource_dir = optional + kResourceDirectory;
+  // The resource entry is the third of the data directory, the base
+  // relocations the sixth: the optional header must be long enough and
+  // count that many entries.
+  constexpr uint32_t kResourceEntry = 2, kRelocationEntry = 5, kDirectoryStart = 96, kEntrySize = 8;
+  const uint32_t optional_size = Get16(pe.bytes(), pe.nt_offset() + 20);
+  const uint32_t entries = Get32(pe.bytes(), optional + 92);
+  auto has_entry = [&](uint32_t entry) {
+    return entries > entry && optional_size >= kDirectoryStart + (entry + 1) * kEntrySize;
+  };
+  if (!has_entry(kResourceEntry)) {
+    error = "the optional header has no resource directory entry";
+    return false;
+  }
+  const uint32_t resource_dir = optional + kDirectoryStart + kResourceEntry * kEntrySize;
   std::vector<ResourceItem> items;
   const uint32_t old_rva = Get32(pe.bytes(), resource_dir);
   const int old_section = old_rva ? SectionOf(pe, old_rva) : -1;
@@ -157,15 +177,29 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   const uint32_t file_alignment = Get32(pe.bytes(), optional + 36);
   const uint32_t section_alignment = Get32(pe.bytes(), optional + 32);
   const PeSection& last = sections[kept - 1];
-  const uint32_t rva = AlignUp(last.virtual_address + std::max(last.virtual_size, last.raw_size), section_alignment);
-  uint32_t raw_end = 0;
-  for (size_t i = 0; i < kept; ++i) raw_end = std::max(raw_end, sections[i].raw_pointer + sections[i].raw_size);
-  const uint32_t raw_pointer = AlignUp(raw_end, file_alignment);
+  const uint64_t wide_rva =
+      AlignUp(uint64_t{last.virtual_address} + std::max(last.virtual_size, last.raw_size), section_alignment);
+  uint64_t raw_end = 0;
+  for (size_t i = 0; i < kept; ++i) {
+    raw_end = std::max(raw_end, uint64_t{sections[i].raw_pointer} + sections[i].raw_size);
+  }
+  const uint64_t wide_raw_pointer = AlignUp(raw_end, file_alignment);
+  const uint64_t table = pe.section_table_offset();
+  const size_t count = kept + 1 + tail.size();
+  const uint64_t header = table + uint64_t{kept} * kSectionHeaderSize;
+  const uint64_t table_end = table + uint64_t{std::max(sections.size(), count)} * kSectionHeaderSize;
+  if (table + uint64_t{count} * kSectionHeaderSize > Get32(pe.bytes(), optional + 60) ||
+      table_end > wide_raw_pointer) {
+    error = "no room for another section header";
+    return false;
+  }
+  const auto rva = static_cast<uint32_t>(wide_rva);
+  const auto raw_pointer = static_cast<uint32_t>(wide_raw_pointer);
   const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
-  const uint32_t raw_size = AlignUp(static_cast<uint32_t>(resources.size()), file_alignment);
+  const uint64_t wide_raw_size = AlignUp(resources.size(), file_alignment);
 
   std::vector<Placement> moved;
-  Placement next{AlignUp(rva + static_cast<uint32_t>(resources.size()), section_alignment), raw_pointer + raw_size};
+  Placement next{AlignUp(wide_rva + resources.size(), section_alignment), wide_raw_pointer + wide_raw_size};
   for (const PeSection& s : tail) {
     if (uint64_t{s.raw_pointer} + s.raw_size > pe.bytes().size()) {
       error = "a section's data lies outside the file";
@@ -175,19 +209,20 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     next = {AlignUp(next.rva + std::max(s.virtual_size, s.raw_size), section_alignment),
             next.raw_pointer + AlignUp(s.raw_size, file_alignment)};
   }
-
-  const uint32_t table = pe.section_table_offset();
-  const uint32_t header = table + static_cast<uint32_t>(kept) * kSectionHeaderSize;
-  const size_t count = kept + 1 + tail.size();
-  if (table + count * kSectionHeaderSize > Get32(pe.bytes(), optional + 60)) {
-    error = "no room for another section header";
+  constexpr uint64_t kLimit = 0xFFFFFFFFu;
+  if (next.rva > kLimit || next.raw_pointer > kLimit) {
+    error = "the new resource section would lie beyond 32-bit offsets";
     return false;
   }
-  output.assign(pe.bytes().begin(), pe.bytes().begin() + raw_pointer);
+  const auto raw_size = static_cast<uint32_t>(wide_raw_size);
+
+  // A file may end before its last section's aligned end.
+  output.assign(pe.bytes().begin(),
+                pe.bytes().begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(raw_pointer, pe.bytes().size())));
   output.resize(next.raw_pointer);
   std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
-  std::fill(output.begin() + header,
-            output.begin() + table + std::max(sections.size(), count) * kSectionHeaderSize, 0);
+  std::fill(output.begin() + static_cast<std::ptrdiff_t>(header),
+            output.begin() + static_cast<std::ptrdiff_t>(table_end), 0);
   // Long section names live in the string table, which goes with the
   // symbols: kept sections get their name cut to the 8 bytes of the header.
   for (size_t i = 0; i < kept; ++i) {
@@ -195,26 +230,28 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     std::fill(output.begin() + at, output.begin() + at + 8, 0);
     std::memcpy(&output[at], sections[i].name.data(), std::min<size_t>(8, sections[i].name.size()));
   }
-  std::memcpy(&output[header], ".rsrc", 5);
-  Set32(output, header + 8, static_cast<uint32_t>(resources.size()));
-  Set32(output, header + 12, rva);
-  Set32(output, header + 16, raw_size);
-  Set32(output, header + 20, raw_pointer);
-  Set32(output, header + 36, kResourceCharacteristics);
+  const auto at = static_cast<size_t>(header);
+  std::memcpy(&output[at], ".rsrc", 5);
+  Set32(output, at + 8, static_cast<uint32_t>(resources.size()));
+  Set32(output, at + 12, rva);
+  Set32(output, at + 16, raw_size);
+  Set32(output, at + 20, raw_pointer);
+  Set32(output, at + 36, kResourceCharacteristics);
 
-  const uint32_t relocation_dir = optional + kRelocationDirectory;
-  const uint32_t relocation_rva = Get32(pe.bytes(), relocation_dir);
+  const uint32_t relocation_dir = optional + kDirectoryStart + kRelocationEntry * kEntrySize;
+  const uint32_t relocation_rva = has_entry(kRelocationEntry) ? Get32(pe.bytes(), relocation_dir) : 0;
   for (size_t i = 0; i < tail.size(); ++i) {
     const PeSection& s = tail[i];
-    const size_t at = header + (i + 1) * kSectionHeaderSize;
+    const size_t to = at + (i + 1) * kSectionHeaderSize;
     const size_t from = table + (kept + 1 + i) * kSectionHeaderSize;
-    std::copy(pe.bytes().begin() + from, pe.bytes().begin() + from + kSectionHeaderSize, output.begin() + at);
-    Set32(output, at + 12, moved[i].rva);
-    Set32(output, at + 20, moved[i].raw_pointer);
+    std::copy(pe.bytes().begin() + from, pe.bytes().begin() + from + kSectionHeaderSize, output.begin() + to);
+    Set32(output, to + 12, static_cast<uint32_t>(moved[i].rva));
+    Set32(output, to + 20, static_cast<uint32_t>(moved[i].raw_pointer));
     std::copy(pe.bytes().begin() + s.raw_pointer, pe.bytes().begin() + s.raw_pointer + s.raw_size,
-              output.begin() + moved[i].raw_pointer);
-    if (relocation_rva >= s.virtual_address && relocation_rva < s.virtual_address + std::max(s.virtual_size, s.raw_size)) {
-      Set32(output, relocation_dir, relocation_rva - s.virtual_address + moved[i].rva);
+              output.begin() + static_cast<std::ptrdiff_t>(moved[i].raw_pointer));
+    if (relocation_rva >= s.virtual_address &&
+        relocation_rva < uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size)) {
+      Set32(output, relocation_dir, static_cast<uint32_t>(relocation_rva - s.virtual_address + moved[i].rva));
     }
   }
 
@@ -225,13 +262,13 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   Set16(output, nt + 22, Get16(output, nt + 22) | kDebugStripped);
   Set32(output, resource_dir, rva);
   Set32(output, resource_dir + 4, static_cast<uint32_t>(resources.size()));
-  Set32(output, optional + 56, next.rva);
+  Set32(output, optional + 56, static_cast<uint32_t>(next.rva));
   uint32_t initialized = raw_size;
   for (size_t i = 0; i < kept; ++i) {
     if (sections[i].characteristics & 0x40) initialized += sections[i].raw_size;
   }
   for (const PeSection& s : tail) {
-    if (s.characteristics & 0x40) initialized += AlignUp(s.raw_size, file_alignment);
+    if (s.characteristics & 0x40) initialized += static_cast<uint32_t>(AlignUp(s.raw_size, file_alignment));
   }
   Set32(output, optional + 8, initialized);
   Set32(output, optional + 64, PeChecksum(output, optional + 64));

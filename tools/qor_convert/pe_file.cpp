@@ -51,11 +51,15 @@ bool PeFile::Parse(std::vector<uint8_t> bytes, std::string& error) {
     error = "section table beyond the end of the file";
     return false;
   }
-  string_table_ = symbol_table_ ? symbol_table_ + symbol_count_ * kSymbolSize : 0;
-  if (symbol_table_ && uint64_t{string_table_} + 4 > size) {
+  // The string table follows the symbols; both must lie in the file, and
+  // the offsets are computed wide so that a huge count cannot wrap them.
+  const uint64_t strings = uint64_t{symbol_table_} + uint64_t{symbol_count_} * kSymbolSize;
+  if (symbol_table_ && strings + 4 > size) {
     error = "symbol table beyond the end of the file";
     return false;
   }
+  string_table_ = symbol_table_ ? static_cast<uint32_t>(strings) : 0;
+  if (!symbol_table_) symbol_count_ = 0;
   sections_.clear();
   for (uint32_t i = 0; i < section_count; ++i) {
     const uint32_t at = section_table_ + i * kSectionHeaderSize;
@@ -79,11 +83,11 @@ bool PeFile::Parse(std::vector<uint8_t> bytes, std::string& error) {
 std::string PeFile::LongName(const char* short_name) const {
   std::string name(short_name, strnlen(short_name, 8));
   if (name.size() < 2 || name[0] != '/' || !string_table_) return name;
-  const uint32_t offset = static_cast<uint32_t>(std::strtoul(name.c_str() + 1, nullptr, 10));
-  const size_t at = size_t{string_table_} + offset;
+  const uint64_t offset = std::strtoul(name.c_str() + 1, nullptr, 10);
+  const uint64_t at = uint64_t{string_table_} + offset;
   if (at >= bytes_.size()) return name;
-  const char* text = reinterpret_cast<const char*>(&bytes_[at]);
-  return std::string(text, strnlen(text, bytes_.size() - at));
+  const char* text = reinterpret_cast<const char*>(&bytes_[static_cast<size_t>(at)]);
+  return std::string(text, strnlen(text, bytes_.size() - static_cast<size_t>(at)));
 }
 
 bool PeFile::ReadSymbols(std::string& error) {
@@ -92,13 +96,13 @@ bool PeFile::ReadSymbols(std::string& error) {
     const uint32_t at = symbol_table_ + i * kSymbolSize;
     CoffSymbol symbol;
     if (Get32(bytes_, at) == 0) {
-      const size_t text = size_t{string_table_} + Get32(bytes_, at + 4);
+      const uint64_t text = uint64_t{string_table_} + Get32(bytes_, at + 4);
       if (text >= bytes_.size()) {
         error = "symbol name beyond the end of the file";
         return false;
       }
-      const char* name = reinterpret_cast<const char*>(&bytes_[text]);
-      symbol.name.assign(name, strnlen(name, bytes_.size() - text));
+      const char* name = reinterpret_cast<const char*>(&bytes_[static_cast<size_t>(text)]);
+      symbol.name.assign(name, strnlen(name, bytes_.size() - static_cast<size_t>(text)));
     } else {
       const char* name = reinterpret_cast<const char*>(&bytes_[at]);
       symbol.name.assign(name, strnlen(name, 8));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -42,7 +43,7 @@ std::string CommandOutput(const std::string& command) {
   return out;
 }
 
-std::vector<Symbol> CodeSymbols(const std::string& nm_output) {
+std::vector<Symbol> SymbolsOfKinds(const std::string& nm_output, const char* kinds) {
   std::vector<Symbol> symbols;
   size_t at = 0;
   while (at < nm_output.size()) {
@@ -52,11 +53,13 @@ std::vector<Symbol> CodeSymbols(const std::string& nm_output) {
     char kind = 0;
     char name[512];
     if (std::sscanf(nm_output.c_str() + at, "%x %c %511s", &address, &kind, name) == 3 &&
-        (kind == 'T' || kind == 't'))
+        std::strchr(kinds, kind))
       symbols.push_back({name, address});
     at = end + 1;
   }
   return symbols;
 }
+
+std::vector<Symbol> CodeSymbols(const std::string& nm_output) { return SymbolsOfKinds(nm_output, "Tt"); }
 
 }  // namespace qor::test

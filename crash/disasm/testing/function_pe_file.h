@@ -23,6 +23,9 @@ struct Symbol {
   uint32_t address = 0;
 };
 
+// The symbols in the output of nm whose kind letter is one of `kinds`.
+std::vector<Symbol> SymbolsOfKinds(const std::string& nm_output, const char* kinds);
+
 // The code symbols ("T"/"t") in the output of nm.
 std::vector<Symbol> CodeSymbols(const std::string& nm_output);
 

@@ -25,8 +25,8 @@ void Put32(std::vector<uint8_t>& bytes, uint32_t offset, uint32_t value) {
 }
 
 void TestPeImage::AddSection(uint32_t va, uint32_t raw, std::vector<uint8_t> bytes,
-                             uint32_t characteristics) {
-  sections_.push_back(Section{va, raw, characteristics, std::move(bytes)});
+                             uint32_t characteristics, const std::string& name) {
+  sections_.push_back(Section{va, raw, characteristics, std::move(bytes), name.substr(0, 8)});
 }
 
 void TestPeImage::SetExports(uint32_t va, uint32_t raw, uint32_t ordinal_base,
@@ -84,6 +84,7 @@ std::vector<uint8_t> TestPeImage::Headers() const {
   Put32(h, optional + 100, export_size_);
   uint32_t header = optional + 224;
   for (const Section& s : sections_) {
+    std::copy(s.name.begin(), s.name.end(), h.begin() + header);
     Put32(h, header + 8, static_cast<uint32_t>(s.bytes.size()));
     Put32(h, header + 12, s.va);
     Put32(h, header + 16, static_cast<uint32_t>(s.bytes.size()));

@@ -18,9 +18,10 @@ class TestPeImage {
  public:
   static constexpr uint32_t kNtOffset = 0x80;
 
-  // Adds a section with `bytes` at RVA `va` in memory and at `raw` in the file.
+  // Adds a section with `bytes` at RVA `va` in memory and at `raw` in the
+  // file; `name` is cut to the eight characters a header holds.
   void AddSection(uint32_t va, uint32_t raw, std::vector<uint8_t> bytes,
-                  uint32_t characteristics = 0x40000040);
+                  uint32_t characteristics = 0x40000040, const std::string& name = {});
 
   // Adds a section at `va`/`raw` that holds an export directory listing
   // `exports` in order, the first with ordinal `ordinal_base`.
@@ -37,6 +38,7 @@ class TestPeImage {
   struct Section {
     uint32_t va, raw, characteristics;
     std::vector<uint8_t> bytes;
+    std::string name;
   };
   std::vector<uint8_t> Headers() const;
 

@@ -71,6 +71,7 @@ std::vector<Function> ProgramFunctions() {
        {101, 102, 103, 104, 105}},
       {"Hop", kHop, Assembler(kHop).Jump(kHelperHop).End(), {}},
       {"Detour", kDetour, Assembler(kDetour).JumpEax().Call(kLeaf).End(), {}},
+      {"Host", kHost, Assembler(kHost).Call(kLeaf).End(), {131}},
   };
 }
 
@@ -90,6 +91,8 @@ CompactTables ProgramDebugInfo() {
     }
     first_line += 10;
   }
+  tables.inlines = {{kHost + 3 - kCode, {{"Step", "step.h", 7}, {"Walk", "walk.h", 12}}},
+                    {kHost + 8 - kCode, {}}};
   return tables;
 }
 

@@ -40,6 +40,9 @@ inline constexpr uint32_t kHop = kCode + 0x160;      // jumps to the helper's ho
 // "jmp eax" at +3 ends what the analysis can follow; the call of Leaf at +5
 // after it is never reached.
 inline constexpr uint32_t kDetour = kCode + 0x180;
+// Calls Leaf at +3 from code inlined there: Step, inlined into Walk, inlined
+// into Host.
+inline constexpr uint32_t kHost = kCode + 0x1A0;
 // The helper DLL's exports: one calls Leaf at +3, the other jumps back to
 // Hop, so jumps between the modules form a cycle.
 inline constexpr uint32_t kHelperHop = kHelperFunction + 0x10;

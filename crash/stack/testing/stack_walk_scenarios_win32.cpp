@@ -42,6 +42,19 @@ KEEP int Chain1(int x) {
 }
 KEEP void RunChain() { sink = Chain1(sink) + 1; }
 
+namespace {
+__attribute__((always_inline)) inline void InlinedStep(int x) {
+  lines.inlined_capture = __LINE__; capture();
+  sink = x;
+}
+}  // namespace
+
+KEEP int InlinedHost(int x) {
+  lines.inlined_call = __LINE__; InlinedStep(x + 1);
+  return x * 3 + sink;
+}
+KEEP void RunInlined() { sink = InlinedHost(sink) + 1; }
+
 KEEP int Recurse(int depth) {
   if (depth == 0) {
     capture();
@@ -115,6 +128,105 @@ KEEP int Fault2(int x) { int r = Fault3(x + 1); return r * 3 + sink; }
 KEEP int Fault1(int x) { int r = Fault2(x + 2); return r * 5 + sink; }
 KEEP void RunFault() { sink = Fault1(sink) + 1; }
 
+// Traces taken inside exception handling: in a catch block, and in a
+// destructor that runs while an exception passes through its function.
+// GCC moves such code into the function's cold part at full optimisation,
+// keeps it in the function's own section when told not to split the
+// function, and always for templates and inline functions.
+namespace {
+KEEP void Throwing(int x) {
+  if (sink == 0) throw std::runtime_error("handled");
+  sink = x;
+}
+}  // namespace
+
+Guard::~Guard() {
+  capture();
+  sink = sink + 1;
+}
+
+#define CATCHING_BODY                 \
+  try {                               \
+    Throwing(x);                      \
+  } catch (const std::exception&) {   \
+    capture();                        \
+    return sink + 1;                  \
+  }                                   \
+  return x + sink;
+
+#define UNWINDING_BODY \
+  Guard guard;         \
+  Throwing(x);         \
+  return x + sink;
+
+#define NOT_SPLIT __attribute__((optimize("no-reorder-blocks-and-partition")))
+
+KEEP int CatchCold(int x) { CATCHING_BODY }
+KEEP NOT_SPLIT int CatchInSection(int x) { CATCHING_BODY }
+template <int N> KEEP int CatchTemplate(int x) { CATCHING_BODY }
+inline KEEP int CatchInline(int x) { CATCHING_BODY }
+KEEP int UnwindCold(int x) { UNWINDING_BODY }
+KEEP NOT_SPLIT int UnwindInSection(int x) { UNWINDING_BODY }
+template <int N> KEEP int UnwindTemplate(int x) { UNWINDING_BODY }
+inline KEEP int UnwindInline(int x) { UNWINDING_BODY }
+
+// Each handling function has a caller and a runner that catches whatever
+// passes, so the true frames go down to the runner.
+#define HANDLING_SCENARIO(Name, Function)                \
+  KEEP int Call##Name(int x) {                           \
+    int r = Function(x + 1);                             \
+    return r * 3 + sink;                                 \
+  }                                                      \
+  KEEP void Run##Name() {                                \
+    const int saved = sink;                              \
+    sink = 0;                                            \
+    try {                                                \
+      sink = Call##Name(sink);                           \
+    } catch (const std::exception&) {                    \
+    }                                                    \
+    sink = saved + 1;                                    \
+  }
+
+HANDLING_SCENARIO(CatchCold, CatchCold)
+HANDLING_SCENARIO(CatchInSection, CatchInSection)
+HANDLING_SCENARIO(CatchTemplate, CatchTemplate<1>)
+HANDLING_SCENARIO(CatchInline, CatchInline)
+HANDLING_SCENARIO(UnwindCold, UnwindCold)
+HANDLING_SCENARIO(UnwindInSection, UnwindInSection)
+HANDLING_SCENARIO(UnwindTemplate, UnwindTemplate<1>)
+HANDLING_SCENARIO(UnwindInline, UnwindInline)
+
+namespace {
+struct Handling {
+  const char* scenario;
+  void (*run)();
+  const char* function;  // readable name of the function that handles
+  const char* name;      // its name in the source, for the caller and runner
+  bool destructor;
+};
+
+const Handling kHandling[] = {
+    {"catch in cold part", RunCatchCold, "scenario.CatchCold", "CatchCold", false},
+    {"catch in own section", RunCatchInSection, "scenario.CatchInSection", "CatchInSection", false},
+    {"catch in template", RunCatchTemplate, "scenario.CatchTemplate<1>", "CatchTemplate", false},
+    {"catch in inline function", RunCatchInline, "scenario.CatchInline", "CatchInline", false},
+    {"destructor in cold part", RunUnwindCold, "scenario.UnwindCold", "UnwindCold", true},
+    {"destructor in own section", RunUnwindInSection, "scenario.UnwindInSection", "UnwindInSection", true},
+    {"destructor in template", RunUnwindTemplate, "scenario.UnwindTemplate<1>", "UnwindTemplate", true},
+    {"destructor in inline function", RunUnwindInline, "scenario.UnwindInline", "UnwindInline", true},
+};
+}  // namespace
+
+bool RunHandling(const std::string& name) {
+  for (const Handling& h : kHandling) {
+    if (name == h.scenario) {
+      h.run();
+      return true;
+    }
+  }
+  return false;
+}
+
 bool StepPastFault(CONTEXT& context) {
   qor::CodeInfo instruction;
   const qor::LiveMemory memory;
@@ -124,7 +236,7 @@ bool StepPastFault(CONTEXT& context) {
 }
 
 std::vector<Expected> ExpectedFrames(const std::string& capture_name) {
-  return {
+  std::vector<Expected> expected = {
       {"chain",
        {capture_name, "scenario.Chain5", "scenario.Chain4", "scenario.Chain3", "scenario.Chain2",
         "scenario.Chain1", "scenario.RunChain"},
@@ -142,6 +254,15 @@ std::vector<Expected> ExpectedFrames(const std::string& capture_name) {
       {"access violation",
        {"scenario.Fault3", "scenario.Fault2", "scenario.Fault1", "scenario.RunFault"}, false},
   };
+  for (const Handling& h : kHandling) {
+    std::vector<std::string> frames{capture_name};
+    if (h.destructor) frames.push_back("scenario.Guard.~Guard");
+    frames.push_back(h.function);
+    frames.push_back(std::string("scenario.Call") + h.name);
+    frames.push_back(std::string("scenario.Run") + h.name);
+    expected.push_back({h.scenario, frames, false});
+  }
+  return expected;
 }
 
 }  // namespace scenario
