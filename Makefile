@@ -1,8 +1,8 @@
 # make run   builds Uninstall.exe and starts it under Wine with simulated instruments.
-# make test  builds both trees and runs every test (host natively, Windows under Wine).
-.PHONY: all run test host win32 bootstrap clean fuzz bench
+# make test  builds all three trees and runs every test (host natively, Windows under Wine).
+.PHONY: all run test host win32 win64 win64-tree bootstrap clean fuzz bench
 
-all: host win32
+all: host win32 win64
 
 bootstrap:
 	@scripts/bootstrap
@@ -11,17 +11,27 @@ host: bootstrap
 	@cmake -S . -B build/host -G Ninja -DQOR_SANITIZE=ON >/dev/null
 	@cmake --build build/host
 
-win32: bootstrap
+# The 64-bit tree builds the helper that Uninstall.exe carries; the 32-bit
+# tree has it build just that, so it only needs to be configured first.
+win64-tree: bootstrap
+	@cmake -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+
+win64: win64-tree
+	@cmake --build build/win64
+
+win32: win64-tree
 	@cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build build/win32
 
-test: host win32
+test: host win32 win64
 	@echo "== layering =="
 	@scripts/check-layers
 	@echo "== host tests =="
 	@ctest --test-dir build/host --output-on-failure
-	@echo "== Windows tests (Wine) =="
-	@scripts/test-win32 build/win32
+	@echo "== Windows tests (Wine, 32-bit prefix) =="
+	@scripts/test-windows build/win32 win32
+	@echo "== 64-bit Windows tests (Wine, 64-bit prefix; Uninstall.exe under WoW64) =="
+	@scripts/test-windows build/win64 win64
 
 run: win32
 	@scripts/run-demo build/win32

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <string>
 
+#include "app/instrument_removal.h"
 #include "engine/device_platform.h"
 #include "engine/instrument_table.h"
 #include "gui/button.h"
@@ -16,8 +18,8 @@ namespace app {
 
 class TForm1 : public gui::Form {
  public:
-  // `platform` must outlive the window.
-  explicit TForm1(engine::DevicePlatform& platform);
+  // `platform` and `removal` must outlive the window.
+  TForm1(engine::DevicePlatform& platform, InstrumentRemoval& removal);
 
   void FormCreate();
   void FormActivate();
@@ -28,8 +30,11 @@ class TForm1 : public gui::Form {
 
  private:
   gui::CheckBox& CheckBoxOf(engine::InstrumentKind kind);
+  // Shows `text` in Label2 as a notice: red and bold.
+  void ShowNotice(const std::string& text);
 
   engine::DevicePlatform& platform_;
+  InstrumentRemoval& removal_;
 
   // Declared in tab order: creation order is the order of the Tab key.
   gui::Button ContinueBtn;

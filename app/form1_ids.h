@@ -17,12 +17,14 @@ enum Form1ControlId : int {
   kFirstCheckBoxId = 1100,
 };
 
-// Bitmap and icon resources of the program.
+// Bitmap and icon resources of the program, and the 64-bit helper it
+// carries (RCDATA).
 enum Form1ResourceId : int {
   kMainIconId = 1,
   kVarnelLogoId = 101,
   kOstrelLogoId = 102,
   kBrumLogoId = 103,
+  kRemoval64Id = 201,
 };
 
 }  // namespace app

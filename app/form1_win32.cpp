@@ -24,6 +24,10 @@ const char kRemoved[] = "USB drivers are now removed from your system.";
 const char kRestartQuestion[] =
     "Before the instrument can be connected again, the computer needs to be restarted.\n"
     "Restart now?";
+// On 64-bit Windows the probe and the removal run in the 64-bit helper;
+// these come before the reason why they could not.
+const char kNotPossible[] = "Removal is not possible here. ";
+const char kNotFinished[] = "The removal did not finish; drivers may remain.";
 const UINT_PTR kTimer1Id = 1;
 const COLORREF kPureRed = RGB(255, 0, 0);
 
@@ -31,9 +35,10 @@ int CheckBoxId(InstrumentKind kind) { return kFirstCheckBoxId + static_cast<int>
 
 }  // namespace
 
-TForm1::TForm1(engine::DevicePlatform& platform)
+TForm1::TForm1(engine::DevicePlatform& platform, InstrumentRemoval& removal)
     : gui::Form("Uninstall Varnel USB Drivers", 548, 319, kFontName, 11),
       platform_(platform),
+      removal_(removal),
       ContinueBtn(*this, kContinueBtnId, 184, 272, 75, 25),
       CancelBtn(*this, kCancelBtnId, 288, 272, 75, 25),
       cbQ4Diff(*this, CheckBoxId(InstrumentKind::Q4Diff), 151, 104, 381, 17),
@@ -109,24 +114,33 @@ void TForm1::FormActivate() {
   gui::Application::Instance().SetCursor(gui::Cursor::kHourGlass);
 }
 
+void TForm1::ShowNotice(const std::string& text) {
+  Label2.SetCaption(text);
+  Label2.SetTextColour(kPureRed);
+  Label2.SetFontStyle(gui::kFontBold);
+}
+
 void TForm1::Timer1Timer() {
   Timer1.SetEnabled(false);
 
   auto table = engine::InstrumentTable();
-  for (size_t i = 0; i < table.size(); ++i) {
-    gui::CheckBox& box = CheckBoxOf(table[i].kind);
-    if (box.Visible()) {
-      box.SetEnabled(engine::ProbeInstrument(platform_, table[i].kind));
-      box.SetChecked(box.Enabled());
-    }
-    if (i + 1 < table.size()) gui::Application::Instance().ProcessMessages();
-  }
+  std::vector<InstrumentKind> visible;
+  for (const engine::InstrumentEntry& entry : table)
+    if (CheckBoxOf(entry.kind).Visible()) visible.push_back(entry.kind);
+  const std::string failure = removal_.Probe(visible, [&](InstrumentKind kind, bool present) {
+    gui::CheckBox& box = CheckBoxOf(kind);
+    box.SetEnabled(present);
+    box.SetChecked(box.Enabled());
+    if (kind != table.back().kind) gui::Application::Instance().ProcessMessages();
+  });
 
-  if (platform_.IsNtFamily() && !engine::IsAdmin(platform_)) {
+  if (!failure.empty()) {
+    // Nothing is known, so nothing can be offered: no silent half removal.
     ContinueBtn.SetEnabled(false);
-    Label2.SetCaption(kNotAdmin);
-    Label2.SetTextColour(kPureRed);
-    Label2.SetFontStyle(gui::kFontBold);
+    ShowNotice(kNotPossible + failure);
+  } else if (platform_.IsNtFamily() && !engine::IsAdmin(platform_)) {
+    ContinueBtn.SetEnabled(false);
+    ShowNotice(kNotAdmin);
   } else {
     ContinueBtn.SetEnabled(true);
   }
@@ -144,16 +158,21 @@ void TForm1::ContinueBtnClick() {
   std::vector<engine::InstrumentKind> ticked;
   for (const engine::InstrumentEntry& entry : engine::InstrumentTable())
     if (CheckBoxOf(entry.kind).Checked()) ticked.push_back(entry.kind);
-  engine::RemoveInstruments(platform_, ticked);
+  const InstrumentRemoval::Outcome outcome = removal_.Remove(ticked);
 
-  Label1.SetCaption(kRemoved);
-  Label2.SetCaption("");
   ContinueBtn.SetEnabled(false);
   CancelBtn.SetEnabled(true);
   CancelBtn.SetCaption("Exit");
   gui::Application::Instance().SetCursor(gui::Cursor::kDefault);
+  if (!outcome.failure.empty()) {
+    Label1.SetCaption(kNotFinished);
+    ShowNotice(outcome.failure);
+    return;
+  }
+  Label1.SetCaption(kRemoved);
+  Label2.SetCaption("");
 
-  if (!platform_.IsNtFamily()) return;
+  if (!outcome.restart) return;
   if (gui::Confirm(Handle(), kRestartQuestion) == gui::Answer::kYes) {
     if (engine::EnablePrivilege(platform_, "SeShutdownPrivilege", true)) ExitWindowsEx(EWX_REBOOT, 0);
   } else {

@@ -1,17 +1,20 @@
 // Uninstall.exe: removes the USB drivers of the Varnel instruments.
-#include "app/form1.h"
-#include "engine/device_walk.h"
+#include <windows.h>
+
+#include "app/form1_ids.h"
+#include "app/helper_process.h"
+#include "app/instrument_removal.h"
+#include "app/uninstall_program.h"
+#include "app/wow64.h"
 #include "engine/win32_device_platform.h"
-#include "gui/application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  gui::Application& application = gui::Application::Instance();
-  application.Initialize();
-  {
-    engine::Win32DevicePlatform platform;
-    app::TForm1 form(platform);
-    application.Run(form);
-  }
-  engine::CurrentManufacturer().clear();
-  return 0;
+  engine::Win32DevicePlatform platform;
+  // On 64-bit Windows the probe and the removal run in the 64-bit helper
+  // that this program carries; elsewhere in this process.
+  app::InstrumentRemoval removal =
+      app::RunsUnderWow64()
+          ? app::InstrumentRemoval(platform, app::CarriedProgram(app::kRemoval64Id))
+          : app::InstrumentRemoval(platform);
+  return app::RunUninstall(platform, removal);
 }

@@ -22,6 +22,8 @@ endif()
 function(qor_convert_after_link target comment)
   target_compile_options(${target} PRIVATE -g)
   add_dependencies(${target} qor_convert_host)
+  # A changed converter relinks the program, so its output is made anew.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${QOR_CONVERT_HOST_DIR}/qor_convert)
   add_custom_command(TARGET ${target} POST_BUILD ${ARGN}
     COMMENT "${comment} of ${target}"
     VERBATIM)

@@ -101,6 +101,8 @@ struct SpRemovedeviceParams {
 
 #pragma pack(pop)
 
+// The sizes the Setup API checks in cbSize; the Windows files compare them
+// with the system's headers as well.
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(SpDevinfoData) == 28);
 static_assert(sizeof(SpDrvinfoDataA) == 796);
@@ -108,6 +110,13 @@ static_assert(sizeof(SpDrvinfoDetailDataA) == 797);
 static_assert(sizeof(SpRemovedeviceParams) == 16);
 static_assert(sizeof(SpDeviceInterfaceData) == 28);
 static_assert(sizeof(SpDeviceInterfaceDetailDataA) == 5);
+#else
+static_assert(sizeof(SpDevinfoData) == 32);
+static_assert(sizeof(SpDrvinfoDataA) == 800);
+static_assert(sizeof(SpDrvinfoDetailDataA) == 808);
+static_assert(sizeof(SpRemovedeviceParams) == 16);
+static_assert(sizeof(SpDeviceInterfaceData) == 32);
+static_assert(sizeof(SpDeviceInterfaceDetailDataA) == 8);
 #endif
 
 // QUERY_SERVICE_CONFIGA; the texts point into the caller's buffer.
@@ -194,7 +203,9 @@ inline constexpr uint32_t kErrorNotAllAssigned = 1300;
 inline constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;
 inline constexpr uint32_t kFormatMessageFromSystem = 0x1000;
 inline constexpr uint32_t kDigcfDeviceInterface = 0x10;
-inline constexpr KeyHandle kHkeyLocalMachine = 0x80000002u;
+// The predefined keys are negative 32-bit numbers widened to a pointer.
+inline constexpr KeyHandle kHkeyLocalMachine =
+    static_cast<KeyHandle>(static_cast<intptr_t>(static_cast<int32_t>(0x80000002u)));
 inline constexpr uint32_t kKeySetValue = 0x2;
 inline constexpr uint32_t kKeyQueryValue = 0x1;
 inline constexpr uint32_t kScManagerAllAccess = 0xF003F;

@@ -35,6 +35,12 @@ TEST(Win32DevicePlatform, ReportsTheNtFamily) {
   EXPECT_TRUE(platform.IsNtFamily());
 }
 
+TEST(Win32DevicePlatform, PredefinedKeyHasTheSystemsValue) {
+  // A negative 32-bit number widened to the pointer's size, which the
+  // 64-bit build must not lose.
+  EXPECT_EQ(kHkeyLocalMachine, reinterpret_cast<KeyHandle>(HKEY_LOCAL_MACHINE));
+}
+
 TEST(Win32DevicePlatform, UpperCasesThroughTheLocale) {
   Win32DevicePlatform platform;
   EXPECT_TRUE(TextContainsId(platform, "usb\\vid_7a5c&pid_0011&rev_0100", "USB\\Vid_7a5c&Pid_0011"));

@@ -24,6 +24,9 @@ static_assert(sizeof(SidAndAttributes) == sizeof(SID_AND_ATTRIBUTES));
 static_assert(offsetof(TokenGroups, Groups) == offsetof(TOKEN_GROUPS, Groups));
 static_assert(sizeof(Luid) == sizeof(LUID));
 static_assert(sizeof(TokenPrivileges) == sizeof(TOKEN_PRIVILEGES));
+static_assert(offsetof(SpDrvinfoDetailDataA, HardwareID) ==
+              offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID));
+static_assert(offsetof(SpDevinfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved));
 
 // Lends the system a native copy of a portable structure and copies the
 // system's changes back when the call is over. A null pointer stays null.

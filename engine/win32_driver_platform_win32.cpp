@@ -18,6 +18,8 @@ static_assert(sizeof(SpDeviceInterfaceDetailDataA) == sizeof(SP_DEVICE_INTERFACE
 static_assert(sizeof(QueryServiceConfigData) == sizeof(QUERY_SERVICE_CONFIGA));
 static_assert(offsetof(QueryServiceConfigData, lpBinaryPathName) ==
               offsetof(QUERY_SERVICE_CONFIGA, lpBinaryPathName));
+static_assert(offsetof(SpDeviceInterfaceDetailDataA, DevicePath) ==
+              offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
 
 HDEVINFO ToSet(DevInfoHandle set) { return reinterpret_cast<HDEVINFO>(set); }
 HKEY ToKey(KeyHandle key) { return reinterpret_cast<HKEY>(key); }

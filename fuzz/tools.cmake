@@ -1,1 +1,2 @@
 qor_add_fuzzer(tools_pe_fuzzer SOURCES tools_pe_fuzzer.cpp LIBS qor_modules)
+qor_add_fuzzer(tools_eh_frame_fuzzer SOURCES tools_eh_frame_fuzzer.cpp LIBS qor_symbol_file)

@@ -1,9 +1,8 @@
 #include "crash/debuginfo/map_file.h"
 
-#include <utility>
-
 #include "crash/attach/case_compare.h"
 #include "crash/debuginfo/halving_search.h"
+#include "crash/debuginfo/table_order.h"
 
 namespace qor {
 namespace {
@@ -16,35 +15,6 @@ void Append(std::vector<T>& table, int32_t& count, int32_t& capacity, const T& i
   }
   table.push_back(item);
   ++count;
-}
-
-// Code segments first, then start ascending, then length descending.
-bool SegmentBefore(const TMfSegment& a, const TMfSegment& b) {
-  if (a.IsCode != b.IsCode) return a.IsCode > b.IsCode;
-  if (a.Start != b.Start) return a.Start < b.Start;
-  return a.Length > b.Length;
-}
-
-// Quicksort with the middle element as pivot, recursing into the left part
-// and looping on the right one, so the depth stays small on sorted input.
-template <typename T, typename Less>
-void QuickSort(std::vector<T>& items, int32_t left, int32_t right, Less less) {
-  while (left < right) {
-    int32_t i = left;
-    int32_t j = right;
-    const T pivot = items[static_cast<size_t>(left + (right - left) / 2)];
-    while (i <= j) {
-      while (less(items[static_cast<size_t>(i)], pivot)) ++i;
-      while (less(pivot, items[static_cast<size_t>(j)])) --j;
-      if (i <= j) {
-        std::swap(items[static_cast<size_t>(i)], items[static_cast<size_t>(j)]);
-        ++i;
-        --j;
-      }
-    }
-    if (left < j) QuickSort(items, left, j, less);
-    left = i;
-  }
 }
 
 bool InRangeInclusive(uint32_t address, const TMfSegment& segment) {

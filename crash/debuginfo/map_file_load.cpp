@@ -1,11 +1,16 @@
 // Where a TMapFile's tables come from: the module's own compact resource,
-// then the companion files beside the module.
+// the tool chain's TD32 information, then the companion files beside the
+// module.
 #include <span>
 #include <string>
 
 #include "crash/debuginfo/compact_reader.h"
+#include "crash/debuginfo/jdbg_reader.h"
 #include "crash/debuginfo/map_file.h"
 #include "crash/debuginfo/pe_resource.h"
+#include "crash/debuginfo/table_builder.h"
+#include "crash/debuginfo/td32_source.h"
+#include "crash/debuginfo/text_map_reader.h"
 #include "crash/debuginfo/whole_file.h"
 #include "crash/modules/pe_image.h"
 
@@ -23,17 +28,6 @@ std::string CompanionBase(const std::string& file_name) {
   const size_t slash = file_name.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return file_name;
   return file_name.substr(0, dot);
-}
-
-void ClearTables(TMapFile& map) {
-  map.Segments.clear();
-  map.SegmentCount = 0;
-  map.Publics.clear();
-  map.PublicCount = 0;
-  map.Lines.clear();
-  map.LineCount = 0;
-  map.EntryPoint = 0;
-  map.Inlines.Clear();
 }
 
 // Reads compact data into `map`. On failure the tables are left empty so the
@@ -98,21 +92,31 @@ bool TMapFile::Load(const MemoryReader& memory, uint32_t handle, const std::stri
   if (nt_headers) {
     SetRangesFromHeaders(memory, nt_headers);
     ModuleFileName = file_name;
-    Valid = ReadResourceSource(memory, *this) || LoadCompanionFiles();
+    Valid = ReadResourceSource(memory, *this) ||
+            ReadTd32Source(memory, nt_headers, CompanionBase(MapFileName), *this) ||
+            LoadCompanionFiles();
   } else {
-    Valid = LoadCompanionFiles();
+    Valid = ReadTd32Source(memory, 0, CompanionBase(MapFileName), *this) || LoadCompanionFiles();
   }
   if (LineCount > 0) SortLines();
   return Valid;
 }
 
-// The text-map and JDBG readers are not part of this build, so of the three
-// companion files only the compact ".qor" file is read.
+// A text map that can be read ends the search whatever it held: it is the
+// linker's own account of the module.
 bool TMapFile::LoadCompanionFiles() {
+  const std::string base = CompanionBase(MapFileName);
   std::vector<uint8_t> bytes;
+  if (ReadWholeFile(base + ".map", bytes)) {
+    ReadTextMap(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), *this);
+    return true;
+  }
   CompactHeader header;
-  return ReadWholeFile(CompanionBase(MapFileName) + ".qor", bytes) &&
-         ParseCompactHeader(bytes, header) && ReadCompact(bytes, header, *this);
+  if (ReadWholeFile(base + ".qor", bytes) && ParseCompactHeader(bytes, header) &&
+      ReadCompact(bytes, header, *this)) {
+    return true;
+  }
+  return ReadJdbgFile(base + ".jdbg", *this);
 }
 
 }  // namespace qor

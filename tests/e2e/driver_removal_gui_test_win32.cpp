@@ -72,47 +72,9 @@ const char kMarkedService[] = "VarnelTestMarked";
 // drivers folder.
 const char kD805Dots9x[] = "USB\\VID_7A5C&PID_0012&REV_0100";
 
-std::string WindowsDirectory() {
-  char buffer[MAX_PATH] = {};
-  const UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-  return std::string(buffer, length < MAX_PATH ? length : 0);
-}
-
 std::string InfPath(const std::string& name) { return WindowsDirectory() + "\\INF\\" + name; }
 std::string DriverPath(const std::string& name) {
   return WindowsDirectory() + "\\SYSTEM32\\DRIVERS\\" + name;
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool ServiceExists(const char* name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!manager) return false;
-  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG);
-  if (service) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return service != nullptr;
-}
-
-// Marks the service for deletion and returns the handle that keeps it in
-// the database until it is closed; null on failure.
-SC_HANDLE MarkForDeletion(const char* name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (!manager) return nullptr;
-  SC_HANDLE service = OpenServiceA(manager, name, DELETE);
-  CloseServiceHandle(manager);
-  if (service && !DeleteService(service)) {
-    CloseServiceHandle(service);
-    return nullptr;
-  }
-  return service;
-}
-
-void DeleteServiceIfPresent(const char* name) {
-  SC_HANDLE service = MarkForDeletion(name);
-  if (service) CloseServiceHandle(service);
 }
 
 // Every file below `directory`, one "path size" line each, sorted.

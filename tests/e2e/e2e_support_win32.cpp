@@ -1,5 +1,7 @@
 #include "tests/e2e/e2e_support_win32.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -105,6 +107,64 @@ std::string InstanceIdOf(const std::string& id) {
   return instance;
 }
 
+void CreateDeviceKeys(const std::string& id) {
+  ForEachDeviceWith(id, [](HDEVINFO set, SP_DEVINFO_DATA& device) {
+    for (DWORD type : {DIREG_DEV, DIREG_DRV}) {
+      HKEY key = SetupDiCreateDevRegKeyA(set, &device, DICS_FLAG_GLOBAL, 0, type, nullptr, nullptr);
+      ASSERT_NE(key, INVALID_HANDLE_VALUE) << type;
+      RegCloseKey(key);
+    }
+  });
+}
+
+bool HasDeviceKey(const std::string& id, DWORD type) {
+  bool found = false;
+  ForEachDeviceWith(id, [&](HDEVINFO set, SP_DEVINFO_DATA& device) {
+    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, type, KEY_READ);
+    if (key != INVALID_HANDLE_VALUE) {
+      found = true;
+      RegCloseKey(key);
+    }
+  });
+  return found;
+}
+
+std::string WindowsDirectory() {
+  char buffer[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return std::string(buffer, length < MAX_PATH ? length : 0);
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ServiceExists(const char* name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG);
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return service != nullptr;
+}
+
+SC_HANDLE MarkForDeletion(const char* name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return nullptr;
+  SC_HANDLE service = OpenServiceA(manager, name, DELETE);
+  CloseServiceHandle(manager);
+  if (service && !DeleteService(service)) {
+    CloseServiceHandle(service);
+    return nullptr;
+  }
+  return service;
+}
+
+void DeleteServiceIfPresent(const char* name) {
+  SC_HANDLE service = MarkForDeletion(name);
+  if (service) CloseServiceHandle(service);
+}
+
 UninstallProgram::~UninstallProgram() { Terminate(); }
 
 void UninstallProgram::Terminate() {
@@ -118,9 +178,15 @@ HWND UninstallProgram::Launch() {
   process_.Reset(info.hProcess);
   CloseHandle(info.hThread);
   process_id_ = info.dwProcessId;
+  // FindWindowA ignores case, so it also finds the window while its
+  // controls are still being made, under the design caption; the exact
+  // caption is set once the window is complete.
   HWND form = nullptr;
-  WaitFor([&] { return (form = FindWindowA(nullptr, kCaption)) != nullptr; }, 120);
-  return form;
+  WaitFor([&] {
+    form = FindWindowA(nullptr, kCaption);
+    return form && TextOf(form) == kCaption;
+  }, 120);
+  return form && TextOf(form) == kCaption ? form : nullptr;
 }
 
 HWND UninstallProgram::FindConfirmBox() const {

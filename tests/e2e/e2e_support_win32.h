@@ -84,6 +84,29 @@ int CountDevicesWith(const std::string& id);
 // The instance id of the first device with `id`; empty when there is none.
 std::string InstanceIdOf(const std::string& id);
 
+// The Windows directory of the prefix; empty when it cannot be read.
+std::string WindowsDirectory();
+
+bool FileExists(const std::string& path);
+
+bool ServiceExists(const char* name);
+
+// Marks the service for deletion and returns the handle that keeps it in
+// the database until it is closed; null on failure.
+SC_HANDLE MarkForDeletion(const char* name);
+
+// Deletes the service if it exists.
+void DeleteServiceIfPresent(const char* name);
+
+// Gives each device with `id` a hardware key, so that its deletion shows.
+// An installed device has both keys: the hardware key and the driver's
+// software key. (Wine deletes the hardware key of DIREG_BOTH only after the
+// software key, so a device without one would keep the other.)
+void CreateDeviceKeys(const std::string& id);
+
+// True when a device with `id` has a key of `type` (DIREG_DEV, DIREG_DRV).
+bool HasDeviceKey(const std::string& id, DWORD type);
+
 // One run of Uninstall.exe: started, its window found, ended on every path.
 class UninstallProgram {
  public:

@@ -24,32 +24,6 @@ const char kRestartQuestion[] =
     "Restart now?";
 
 
-// Gives each device with `id` a hardware key, so that its deletion shows.
-// An installed device has both keys: the hardware key and the driver's
-// software key. (Wine deletes the hardware key of DIREG_BOTH only after the
-// software key, so a device without one would keep the other.)
-void CreateDeviceKeys(const std::string& id) {
-  ForEachDeviceWith(id, [](HDEVINFO set, SP_DEVINFO_DATA& device) {
-    for (DWORD type : {DIREG_DEV, DIREG_DRV}) {
-      HKEY key = SetupDiCreateDevRegKeyA(set, &device, DICS_FLAG_GLOBAL, 0, type, nullptr, nullptr);
-      ASSERT_NE(key, INVALID_HANDLE_VALUE) << type;
-      RegCloseKey(key);
-    }
-  });
-}
-
-bool HasDeviceKey(const std::string& id, DWORD type) {
-  bool found = false;
-  ForEachDeviceWith(id, [&](HDEVINFO set, SP_DEVINFO_DATA& device) {
-    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, type, KEY_READ);
-    if (key != INVALID_HANDLE_VALUE) {
-      found = true;
-      RegCloseKey(key);
-    }
-  });
-  return found;
-}
-
 // The boxes' enabled and checked states as one text, "EC" per box in kind order.
 std::string BoxStates(HWND form) {
   std::string states;

@@ -80,6 +80,18 @@ struct ResourceReader {
   }
 };
 
+// Sections that may follow the old resources and move behind the new ones:
+// base relocations, which nothing but the data directory points at (their
+// entries name pages of the other sections, never their own).
+bool IsMovable(const PeSection& s) { return s.name == ".reloc"; }
+
+// Where a moved section goes: behind the new resources (which begin where
+// the old ones did), each at the next aligned address.
+struct Placement {
+  uint64_t rva = 0;
+  uint64_t raw_pointer = 0;
+};
+
 // The section holding RVA `rva`, or -1.
 int SectionOf(const PeFile& pe, uint32_t rva) {
   for (size_t i = 0; i < pe.sections().size(); ++i) {
@@ -116,16 +128,20 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     return false;
   }
   const uint32_t optional = pe.optional_offset();
-  // The resource entry is the third of the data directory: the optional
-  // header must be long enough and count that many entries.
-  constexpr uint32_t kResourceEntry = 2, kDirectoryStart = 96, kEntrySize = 8;
-  const uint32_t resource_dir = optional + kDirectoryStart + kResourceEntry * kEntrySize;
+  // The resource entry is the third of the data directory, the base
+  // relocations the sixth: the optional header must be long enough and
+  // count that many entries.
+  constexpr uint32_t kResourceEntry = 2, kRelocationEntry = 5, kDirectoryStart = 96, kEntrySize = 8;
   const uint32_t optional_size = Get16(pe.bytes(), pe.nt_offset() + 20);
-  if (Get32(pe.bytes(), optional + 92) <= kResourceEntry ||
-      optional_size < kDirectoryStart + (kResourceEntry + 1) * kEntrySize) {
+  const uint32_t entries = Get32(pe.bytes(), optional + 92);
+  auto has_entry = [&](uint32_t entry) {
+    return entries > entry && optional_size >= kDirectoryStart + (entry + 1) * kEntrySize;
+  };
+  if (!has_entry(kResourceEntry)) {
     error = "the optional header has no resource directory entry";
     return false;
   }
+  const uint32_t resource_dir = optional + kDirectoryStart + kResourceEntry * kEntrySize;
   std::vector<ResourceItem> items;
   const uint32_t old_rva = Get32(pe.bytes(), resource_dir);
   const int old_section = old_rva ? SectionOf(pe, old_rva) : -1;
@@ -143,7 +159,16 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   }
   std::erase_if(items, [](const ResourceItem& i) { return i.type.name == "QOR" && i.name.name == "EXCEPT"; });
   items.push_back({{0, "QOR"}, {0, "EXCEPT"}, 0, 0, compact});
-  if (old_section >= 0 && static_cast<size_t>(old_section) + 1 == kept) --kept;
+
+  // The old resources are replaced when only movable sections follow them
+  // (the linker puts the base relocations last); otherwise they stay where
+  // they are, unused, and the new ones are appended.
+  std::vector<PeSection> tail;
+  if (old_section >= 0 && std::all_of(sections.begin() + old_section + 1,
+                                      sections.begin() + static_cast<std::ptrdiff_t>(kept), IsMovable)) {
+    tail.assign(sections.begin() + old_section + 1, sections.begin() + static_cast<std::ptrdiff_t>(kept));
+    kept = static_cast<size_t>(old_section);
+  }
   if (kept == 0) {
     error = "no section to keep";
     return false;
@@ -159,10 +184,12 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
     raw_end = std::max(raw_end, uint64_t{sections[i].raw_pointer} + sections[i].raw_size);
   }
   const uint64_t wide_raw_pointer = AlignUp(raw_end, file_alignment);
-  const uint64_t header = pe.section_table_offset() + uint64_t{kept} * kSectionHeaderSize;
-  const uint64_t table_end = pe.section_table_offset() + uint64_t{sections.size()} * kSectionHeaderSize;
-  if (header + kSectionHeaderSize > Get32(pe.bytes(), optional + 60) ||
-      std::max(header + kSectionHeaderSize, table_end) > wide_raw_pointer) {
+  const uint64_t table = pe.section_table_offset();
+  const size_t count = kept + 1 + tail.size();
+  const uint64_t header = table + uint64_t{kept} * kSectionHeaderSize;
+  const uint64_t table_end = table + uint64_t{std::max(sections.size(), count)} * kSectionHeaderSize;
+  if (table + uint64_t{count} * kSectionHeaderSize > Get32(pe.bytes(), optional + 60) ||
+      table_end > wide_raw_pointer) {
     error = "no room for another section header";
     return false;
   }
@@ -170,8 +197,20 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   const auto raw_pointer = static_cast<uint32_t>(wide_raw_pointer);
   const std::vector<uint8_t> resources = BuildResourceSection(items, rva);
   const uint64_t wide_raw_size = AlignUp(resources.size(), file_alignment);
+
+  std::vector<Placement> moved;
+  Placement next{AlignUp(wide_rva + resources.size(), section_alignment), wide_raw_pointer + wide_raw_size};
+  for (const PeSection& s : tail) {
+    if (uint64_t{s.raw_pointer} + s.raw_size > pe.bytes().size()) {
+      error = "a section's data lies outside the file";
+      return false;
+    }
+    moved.push_back(next);
+    next = {AlignUp(next.rva + std::max(s.virtual_size, s.raw_size), section_alignment),
+            next.raw_pointer + AlignUp(s.raw_size, file_alignment)};
+  }
   constexpr uint64_t kLimit = 0xFFFFFFFFu;
-  if (wide_rva + resources.size() > kLimit || wide_raw_pointer + wide_raw_size > kLimit) {
+  if (next.rva > kLimit || next.raw_pointer > kLimit) {
     error = "the new resource section would lie beyond 32-bit offsets";
     return false;
   }
@@ -180,14 +219,14 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   // A file may end before its last section's aligned end.
   output.assign(pe.bytes().begin(),
                 pe.bytes().begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(raw_pointer, pe.bytes().size())));
-  output.resize(uint64_t{raw_pointer} + raw_size);
+  output.resize(next.raw_pointer);
   std::copy(resources.begin(), resources.end(), output.begin() + raw_pointer);
   std::fill(output.begin() + static_cast<std::ptrdiff_t>(header),
             output.begin() + static_cast<std::ptrdiff_t>(table_end), 0);
   // Long section names live in the string table, which goes with the
   // symbols: kept sections get their name cut to the 8 bytes of the header.
   for (size_t i = 0; i < kept; ++i) {
-    const size_t at = pe.section_table_offset() + i * kSectionHeaderSize;
+    const size_t at = table + i * kSectionHeaderSize;
     std::fill(output.begin() + at, output.begin() + at + 8, 0);
     std::memcpy(&output[at], sections[i].name.data(), std::min<size_t>(8, sections[i].name.size()));
   }
@@ -199,20 +238,39 @@ bool EmbedDebugInfo(const PeFile& pe, const std::vector<uint8_t>& compact,
   Set32(output, at + 20, raw_pointer);
   Set32(output, at + 36, kResourceCharacteristics);
 
+  const uint32_t relocation_dir = optional + kDirectoryStart + kRelocationEntry * kEntrySize;
+  const uint32_t relocation_rva = has_entry(kRelocationEntry) ? Get32(pe.bytes(), relocation_dir) : 0;
+  for (size_t i = 0; i < tail.size(); ++i) {
+    const PeSection& s = tail[i];
+    const size_t to = at + (i + 1) * kSectionHeaderSize;
+    const size_t from = table + (kept + 1 + i) * kSectionHeaderSize;
+    std::copy(pe.bytes().begin() + from, pe.bytes().begin() + from + kSectionHeaderSize, output.begin() + to);
+    Set32(output, to + 12, static_cast<uint32_t>(moved[i].rva));
+    Set32(output, to + 20, static_cast<uint32_t>(moved[i].raw_pointer));
+    std::copy(pe.bytes().begin() + s.raw_pointer, pe.bytes().begin() + s.raw_pointer + s.raw_size,
+              output.begin() + static_cast<std::ptrdiff_t>(moved[i].raw_pointer));
+    if (relocation_rva >= s.virtual_address &&
+        relocation_rva < uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size)) {
+      Set32(output, relocation_dir, static_cast<uint32_t>(relocation_rva - s.virtual_address + moved[i].rva));
+    }
+  }
+
   const uint32_t nt = pe.nt_offset();
-  Set16(output, nt + 6, static_cast<uint16_t>(kept + 1));
+  Set16(output, nt + 6, static_cast<uint16_t>(count));
   Set32(output, nt + 12, 0);  // symbol table
   Set32(output, nt + 16, 0);
   Set16(output, nt + 22, Get16(output, nt + 22) | kDebugStripped);
   Set32(output, resource_dir, rva);
   Set32(output, resource_dir + 4, static_cast<uint32_t>(resources.size()));
-  Set32(output, optional + 56,
-        static_cast<uint32_t>(AlignUp(uint64_t{rva} + resources.size(), section_alignment)));
-  uint32_t initialized = 0;
+  Set32(output, optional + 56, static_cast<uint32_t>(next.rva));
+  uint32_t initialized = raw_size;
   for (size_t i = 0; i < kept; ++i) {
     if (sections[i].characteristics & 0x40) initialized += sections[i].raw_size;
   }
-  Set32(output, optional + 8, initialized + raw_size);
+  for (const PeSection& s : tail) {
+    if (s.characteristics & 0x40) initialized += static_cast<uint32_t>(AlignUp(s.raw_size, file_alignment));
+  }
+  Set32(output, optional + 8, initialized);
   Set32(output, optional + 64, PeChecksum(output, optional + 64));
   return true;
 }

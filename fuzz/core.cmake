@@ -1,0 +1,1 @@
+qor_add_fuzzer(core_tables_fuzzer SOURCES core_tables_fuzzer.cpp LIBS qor_core)

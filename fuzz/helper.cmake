@@ -1,0 +1,1 @@
+qor_add_fuzzer(helper_protocol_fuzzer SOURCES helper_protocol_fuzzer.cpp LIBS qor_helper)

@@ -1,0 +1,1 @@
+qor_add_fuzzer(modules_minidump_fuzzer SOURCES modules_minidump_fuzzer.cpp LIBS qor_modules)
