@@ -152,11 +152,25 @@ bool RunAddr2line(const std::string& program, const std::vector<uint32_t>& addre
 }
 
 // Which addresses llvm-symbolizer finds a line-table row for.
-bool RunLinePresence(const std::string& program, const std::vector<uint32_t>& addresses,
+// llvm-symbolizer reads the program named by a CodeView record of the debug
+// directory instead of the DWARF, and fails when there is none; it is
+// given a copy of the program without its debug directory.
+bool RunLinePresence(const PeFile& pe, const std::vector<uint32_t>& addresses,
                      std::vector<bool>& has_line) {
+  constexpr uint32_t kDebugEntry = 6, kDirectoryStart = 96, kEntrySize = 8;
+  std::vector<uint8_t> copy = pe.bytes();
+  const uint32_t optional = pe.optional_offset();
+  if (Get32(copy, optional + 92) > kDebugEntry &&
+      Get16(copy, pe.nt_offset() + 20) >= kDirectoryStart + (kDebugEntry + 1) * kEntrySize) {
+    Set32(copy, optional + kDirectoryStart + kDebugEntry * kEntrySize, 0);
+    Set32(copy, optional + kDirectoryStart + kDebugEntry * kEntrySize + 4, 0);
+  }
+  const std::string path = TempPath("qor_addr2line_program");
+  if (!SaveFile(path, copy)) return false;
   const std::vector<std::string> lines = RunFilter(
-      "llvm-symbolizer --obj='" + program + "' --no-inlines --functions=none --output-style=GNU",
+      "llvm-symbolizer --obj='" + path + "' --no-inlines --functions=none --output-style=GNU",
       HexLines(addresses));
+  std::filesystem::remove(path);
   if (lines.size() != addresses.size()) return false;
   for (const std::string& line : lines) has_line.push_back(Location(line).line > 0);
   return true;
@@ -268,7 +282,7 @@ int main(int argc, char** argv) {
   }
   std::vector<Answer> answers;
   std::vector<bool> has_line;
-  if (!RunAddr2line(program, addresses, answers) || !RunLinePresence(program, addresses, has_line)) {
+  if (!RunAddr2line(program, addresses, answers) || !RunLinePresence(pe, addresses, has_line)) {
     std::fprintf(stderr, "addr2line, c++filt or llvm-symbolizer failed or answered in an unexpected shape\n");
     return 2;
   }
