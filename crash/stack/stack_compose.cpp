@@ -119,23 +119,27 @@ std::vector<FoldedRecursion> MergedFoldings(std::vector<FoldedRecursion> folded)
     if (!merged.empty() && f.low <= merged.back().high) {
       merged.back().high = std::max(merged.back().high, f.high);
       merged.back().removed += f.removed;
+      merged.back().kept.insert(merged.back().kept.end(), f.kept.begin(), f.kept.end());
     } else {
       merged.push_back(f);
     }
   }
+  for (FoldedRecursion& f : merged) std::sort(f.kept.begin(), f.kept.end());
   return merged;
 }
 
-// After the lines, one line per folded recursion that left lines, so that
-// a runaway recursion shows its depth: its frames before folding (those
-// folded away and those printed) and the lines printed. A single frame
-// folded away is as often a stale copy of a return address beside the
-// real one as a recursion, and is not worth a line.
+// After the lines, one line per folded recursion whose remaining copy
+// printed lines, so that a runaway recursion shows its depth: its frames
+// before folding (those folded away and those printed) and the lines
+// printed. A recursion among stale return addresses that the chains left
+// out prints nothing, and a single frame folded away is as often a stale
+// copy beside the real one as a recursion: neither is worth a line.
 std::string RecursionLines(const StackWalk& walk, const std::vector<int32_t>& printed) {
   std::string text;
   for (const FoldedRecursion& f : MergedFoldings(walk.folded)) {
-    const auto lines = std::count_if(printed.begin(), printed.end(),
-                                     [&f](int32_t i) { return i >= f.low && i <= f.high; });
+    const auto lines = std::count_if(printed.begin(), printed.end(), [&f](int32_t i) {
+      return std::binary_search(f.kept.begin(), f.kept.end(), i);
+    });
     if (lines == 0 || f.removed < 2) continue;
     text += "\r\n>> recursion: " + std::to_string(f.removed + lines) + " frames shown as " +
             std::to_string(lines);

@@ -73,12 +73,14 @@ struct TraceRequest {
   bool no_current_item = false;
 };
 
-// Items that folding a recursion removed: `removed` items of the stretch
-// of indexes [low, high], which also holds the copy that stays.
+// One fold of a recursion: the items of the copy that stayed, and how many
+// items the copy right above it, which went, had. `low` and `high` bound
+// both copies.
 struct FoldedRecursion {
   int32_t low = 0;
   int32_t high = 0;
   int32_t removed = 0;
+  std::vector<int32_t> kept;
 };
 
 // One trace: its request, its items (index 0 the outermost call level),

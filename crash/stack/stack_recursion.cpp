@@ -15,14 +15,15 @@ int32_t NextValidBelow(const StackWalk& walk, int32_t index) {
   return index;
 }
 
-// The item `n` valid items below `index` (clamped at 0).
-int32_t NthValidBelow(const StackWalk& walk, int32_t index, int32_t n) {
+// The `n` valid items below `index`, highest first.
+std::vector<int32_t> ValidBelow(const StackWalk& walk, int32_t index, int32_t n) {
+  std::vector<int32_t> items;
   for (int32_t k = 0; k < n; ++k) {
-    const int32_t below = NextValidBelow(walk, index);
-    if (below < 0) break;
-    index = below;
+    index = NextValidBelow(walk, index);
+    if (index < 0) break;
+    items.push_back(index);
   }
-  return index;
+  return items;
 }
 
 // The items of the repetition that ends at `start`: `start` and the items
@@ -70,7 +71,9 @@ bool Sweep(StackWalk& walk, bool discard) {
     if (copy.empty()) continue;
     // The copy that stays lies right below the one removed, as long as it.
     const auto length = static_cast<int32_t>(copy.size());
-    walk.folded.push_back({NthValidBelow(walk, copy.back(), length), i, length});
+    std::vector<int32_t> kept = ValidBelow(walk, copy.back(), length);
+    const int32_t low = kept.empty() ? copy.back() : kept.back();
+    walk.folded.push_back({low, i, length, std::move(kept)});
     for (const int32_t index : copy) {
       walk.items[index].Sure = false;
       if (discard) {

@@ -104,11 +104,15 @@ std::string TracesOf(const std::string& program) {
 }
 
 // The traces with the module column's name made alike and the columns'
-// padding, which follows the name's length, taken out.
+// padding, which follows the name's length, taken out. A text map holds no
+// inline chains: the lines of inlined functions, which only the embedded
+// information adds, are left out.
 std::string Normalised(const std::string& traces, const std::string& module) {
   std::istringstream rows(traces);
   std::string result;
   for (std::string row; std::getline(rows, row);) {
+    if (!row.empty() && row.back() == '\r') row.pop_back();
+    if (row.ends_with(" [inlined]")) continue;
     std::istringstream words(row);
     for (std::string word; words >> word;) result += (word == module ? "<program>" : word) + " ";
     result += "\n";
