@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -34,7 +35,16 @@ bool Start(const std::string& command_line, PROCESS_INFORMATION& info) {
 
 DWORD RunFixture(const std::string& arguments) {
   PROCESS_INFORMATION info = {};
-  if (!Start("\"" + WindowsPath(g_fixture_exe) + "\" " + arguments, info)) return ~0u;
+  // A fresh 64-bit Wine prefix has been seen to refuse a process start now
+  // and then while it is busy; the fixture only sets up the test, so its
+  // start is tried again, and each refusal is shown.
+  const std::string command = "\"" + WindowsPath(g_fixture_exe) + "\" " + arguments;
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = Start(command, info);
+    if (!started) std::fprintf(stderr, "starting the fixture failed, error %lu\n", GetLastError());
+  }
+  if (!started) return ~0u;
   ScopedHandle process(info.hProcess), thread(info.hThread);
   if (WaitForSingleObject(info.hProcess, 120000) != WAIT_OBJECT_0) return ~0u;
   DWORD code = ~0u;
