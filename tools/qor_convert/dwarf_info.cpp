@@ -12,7 +12,7 @@ namespace {
 constexpr uint64_t kTagClass = 0x02, kTagStructure = 0x13, kTagUnion = 0x17, kTagInlined = 0x1D,
                    kTagSubprogram = 0x2E, kTagNamespace = 0x39;
 constexpr uint64_t kAtName = 0x03, kAtStmtList = 0x10, kAtLowPc = 0x11, kAtHighPc = 0x12,
-                   kAtAbstractOrigin = 0x31, kAtSpecification = 0x47, kAtRanges = 0x55,
+                   kAtAbstractOrigin = 0x31, kAtCompletes = 0x47 /* DW_AT_specification */, kAtRanges = 0x55,
                    kAtCallFile = 0x58, kAtCallLine = 0x59, kAtLinkageName = 0x6E,
                    kAtStrOffsetsBase = 0x72, kAtAddrBase = 0x73, kAtRnglistsBase = 0x74,
                    kAtMipsLinkageName = 0x2007;
@@ -27,7 +27,7 @@ enum Form : uint64_t {
   kAddrx4 = 0x2C, kGnuAddrIndex = 0x1F01, kGnuStrIndex = 0x1F02, kGnuRefAlt = 0x1F20,
   kGnuStrpAlt = 0x1F21,
 };
-// Names are looked up through at most this many origins and specifications.
+// Names are looked up through at most this many origins and completed declarations.
 constexpr int kMaxNameHops = 8;
 
 struct AttrSpec {
@@ -69,7 +69,7 @@ struct Unit {
 struct Die {
   uint64_t tag = 0;  // 0: the null entry that ends a list of children
   bool children = false;
-  Value name, linkage_name, low_pc, high_pc, ranges, origin, specification, call_file,
+  Value name, linkage_name, low_pc, high_pc, ranges, origin, completes, call_file,
       call_line, stmt_list, str_offsets_base, addr_base, rnglists_base;
 };
 
@@ -224,7 +224,7 @@ bool InfoReader::ReadDie(Cursor& c, const Unit& unit, Die& die) {
       case kAtHighPc: die.high_pc = std::move(v); break;
       case kAtRanges: die.ranges = std::move(v); break;
       case kAtAbstractOrigin: die.origin = std::move(v); break;
-      case kAtSpecification: die.specification = std::move(v); break;
+      case kAtCompletes: die.completes = std::move(v); break;
       case kAtCallFile: die.call_file = std::move(v); break;
       case kAtCallLine: die.call_line = std::move(v); break;
       case kAtStmtList: die.stmt_list = std::move(v); break;
@@ -333,7 +333,7 @@ const Unit* InfoReader::UnitAt(uint64_t offset) const {
   return offset >= unit.first_die && offset < unit.end ? &unit : nullptr;
 }
 
-// A linkage name anywhere along the origins and specifications wins over a
+// A linkage name anywhere along the origins and completed declarations wins over a
 // plain name, as the tool chain's own readers decide.
 Name InfoReader::FunctionName(uint64_t die_offset, int hops) {
   const auto known = names_.find(die_offset);
@@ -347,7 +347,7 @@ Name InfoReader::FunctionName(uint64_t die_offset, int hops) {
     if (die.linkage_name.present()) {
       result = {ReadableSymbolName("_" + Text(*unit, die.linkage_name)), true};
     } else {
-      for (const Value* next : {&die.origin, &die.specification}) {
+      for (const Value* next : {&die.origin, &die.completes}) {
         if (next->kind != Kind::kReference || hops >= kMaxNameHops) continue;
         const Name found = FunctionName(next->number, hops + 1);
         if (found.linkage || result.text.empty()) result = found;
