@@ -2,6 +2,7 @@
 // aligned over all shown items.
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,23 @@ std::vector<FoldedRecursion> MergedFoldings(std::vector<FoldedRecursion> folded)
   return merged;
 }
 
+// Whether the printed lines of a fold's remaining copy call into themselves
+// as a recursion does: the line printed right inside them (the innermost
+// frame of the recursion, which the fold kept) stands in the function that
+// holds their outermost call. Stale return addresses repeated beside a real
+// one fold as well, but what they lead to is another function.
+bool CallsBackIntoItself(const StackWalk& walk, const std::vector<int32_t>& kept_lines,
+                         const std::vector<int32_t>& printed) {
+  const auto [outermost, innermost] = std::minmax_element(kept_lines.begin(), kept_lines.end());
+  int32_t inside = -1;
+  for (const int32_t index : printed) {
+    if (index > *innermost) inside = index;
+  }
+  if (inside < 0) return false;
+  const uint32_t callee = walk.items[inside].Output.FunctionStart;
+  return callee != 0 && callee == walk.items[*outermost].Output.FunctionStart;
+}
+
 // After the lines, one line per folded recursion whose remaining copy
 // printed lines, so that a runaway recursion shows its depth: its frames
 // before folding (those folded away and those printed) and the lines
@@ -137,12 +155,14 @@ std::vector<FoldedRecursion> MergedFoldings(std::vector<FoldedRecursion> folded)
 std::string RecursionLines(const StackWalk& walk, const std::vector<int32_t>& printed) {
   std::string text;
   for (const FoldedRecursion& f : MergedFoldings(walk.folded)) {
-    const auto lines = std::count_if(printed.begin(), printed.end(), [&f](int32_t i) {
+    std::vector<int32_t> kept_lines;
+    std::copy_if(printed.begin(), printed.end(), std::back_inserter(kept_lines), [&f](int32_t i) {
       return std::binary_search(f.kept.begin(), f.kept.end(), i);
     });
-    if (lines == 0 || f.removed < 2) continue;
-    text += "\r\n>> recursion: " + std::to_string(f.removed + lines) + " frames shown as " +
-            std::to_string(lines);
+    if (kept_lines.empty() || f.removed < 2) continue;
+    if (!CallsBackIntoItself(walk, kept_lines, printed)) continue;
+    text += "\r\n>> recursion: " + std::to_string(f.removed + kept_lines.size()) +
+            " frames shown as " + std::to_string(kept_lines.size());
   }
   return text;
 }

@@ -203,6 +203,18 @@ TEST_F(StackTraceTest, RunawayRecursionSaysHowDeepItWas) {
   trace = FaultInLeaf();
   EXPECT_EQ(Lines(trace.Run(process_, stale)), kChainToLeaf);
 
+  // Several stale copies of a real return address fold into it, but the
+  // function they lead into does not call back: no recursion is told.
+  ResetStackTraceTables();
+  TestStack stale_copies;
+  stale_copies.Call(kMain + 8);
+  stale_copies.Call(kOuter + 8);
+  for (int i = 0; i < 3; ++i) stale_copies.Push(kMiddle + 8);
+  stale_copies.Call(kMiddle + 8);
+  stale_copies.Call(kInner + 8);
+  trace = FaultInLeaf();
+  EXPECT_EQ(Lines(trace.Run(process_, stale_copies)), kChainToLeaf);
+
   // Hidden lines count as not shown.
   ResetStackTraceTables();
   trace = FaultInLeaf();
