@@ -38,6 +38,27 @@ std::string ReportTimeText(const TReportTime& time) {
   return text;
 }
 
+std::string ModuleTimeText(const TReportTime& time) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", time.Year, time.Month, time.Day,
+                time.Hour, time.Minute);
+  return text;
+}
+
+bool HasParameters(std::string_view command_line) {
+  size_t at = command_line.find_first_not_of(" \t");
+  if (at == std::string_view::npos) return false;
+  if (command_line[at] == '"') {
+    at = command_line.find('"', at + 1);
+    if (at == std::string_view::npos) return false;
+    ++at;
+  } else {
+    at = command_line.find_first_of(" \t", at);
+    if (at == std::string_view::npos) return false;
+  }
+  return command_line.find_first_not_of(" \t", at) != std::string_view::npos;
+}
+
 std::string CutMessage(std::string_view message) {
   const size_t last = message.find_last_not_of(std::string_view(".!\0", 3));
   std::string text(last == std::string_view::npos ? std::string_view() : message.substr(0, last + 1));

@@ -54,6 +54,13 @@ struct TExceptionTexts {
 // "yyyy-mm-dd, hh:nn:ss, <ms>ms".
 std::string ReportTimeText(const TReportTime& time);
 
+// "yyyy-mm-dd hh:nn", for the module's file time.
+std::string ModuleTimeText(const TReportTime& time);
+
+// True when a command line names at least one parameter after the program
+// (which may be quoted).
+bool HasParameters(std::string_view command_line);
+
 // The message as the header shows it: a trailing run of "." and "!" (and
 // NULs) replaced by exactly one ".".
 std::string CutMessage(std::string_view message);

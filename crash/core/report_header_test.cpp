@@ -1,4 +1,5 @@
 #include "crash/core/report_header.h"
+#include "crash/core/testing/report_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +31,6 @@ TSystemFacts FullFacts() {
   return facts;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  lines.push_back(text.substr(start));
-  return lines;
-}
-
 TEST(ReportHeader, LabelsPaddedConditionalLinesOmitted) {
   TExceptionTexts exception{false, "runtime.EOSError", "Access is denied!!."};
   const std::vector<std::string> expected = {
@@ -62,7 +53,7 @@ TEST(ReportHeader, LabelsPaddedConditionalLinesOmitted) {
       "exception class   : runtime.EOSError",
       "exception message : Access is denied.",
   };
-  EXPECT_EQ(Lines(ReportHeaderText(FullFacts(), exception)), expected);
+  EXPECT_EQ(test::ReportLines(ReportHeaderText(FullFacts(), exception)), expected);
   for (const std::string& line : expected) EXPECT_EQ(line.find(": "), 18u) << line;
 }
 
@@ -97,6 +88,16 @@ TEST(ReportHeader, FrozenProgramShowsTheSettingsText) {
   EXPECT_EQ(text.substr(text.rfind("\r\n") + 2),
             "exception message : The application seems to be frozen!!")
       << "unchanged, not cut";
+}
+
+TEST(ReportHeader, TimesAndParameters) {
+  EXPECT_EQ(ModuleTimeText({2026, 1, 2, 3, 4, 59, 999}), "2026-01-02 03:04");
+  EXPECT_FALSE(HasParameters("C:\\u.exe"));
+  EXPECT_FALSE(HasParameters("\"C:\\Program Files\\u.exe\"  "));
+  EXPECT_TRUE(HasParameters("\"C:\\Program Files\\u.exe\"/x"));
+  EXPECT_TRUE(HasParameters("  u.exe x"));
+  EXPECT_FALSE(HasParameters("\"unclosed quote x"));
+  EXPECT_FALSE(HasParameters(""));
 }
 
 TEST(ReportHeader, MessageCutToOneFullStop) {
