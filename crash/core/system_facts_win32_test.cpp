@@ -28,8 +28,12 @@ TEST(SystemFacts, CollectorsAgreeWithTheSystem) {
   EXPECT_GE(ProcessorCount(), info.dwNumberOfProcessors) << "no cap at sixteen";
   EXPECT_TRUE(std::regex_match(OsVersionText(), std::regex("Windows .* build [0-9]+")))
       << OsVersionText();
-  EXPECT_TRUE(std::regex_match(PhysicalMemoryText(), std::regex("[0-9]+/[1-9][0-9]* MB \\(free/total\\)")))
-      << PhysicalMemoryText();
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
+  const std::string total = std::to_string((memory.ullTotalPhys + 512 * 1024) >> 20);
+  EXPECT_TRUE(std::regex_match(PhysicalMemoryText(), std::regex("[0-9]+/" + total + " MB \\(free/total\\)")))
+      << PhysicalMemoryText() << ": the whole memory, also beyond 2 GB";
   EXPECT_TRUE(std::regex_match(DisplayModeText(), std::regex("[0-9]+x[0-9]+, [0-9]+ bit")))
       << DisplayModeText();
   EXPECT_TRUE(std::regex_match(DiskFreeText('c'), std::regex("\\(C:\\) [0-9.,]+ (Bytes|KB|MB|GB)")))
