@@ -22,7 +22,7 @@ struct BugReportInput {
   uint32_t StackPointer = 0;  // of the failing thread at the failure; 0: from its context
   uint32_t FramePointer = 0;
   bool ShowProgress = false;
-  uint64_t StartTime = 0;        // the process's start, UTC in 100 ns units since 1601
+  uint64_t StartTime = 0;        // the process's start, UTC in 100 ns units since 1601; 0: its creation
   uint32_t WatchdogThread = 0;   // the freeze watchdog's thread, 0 when none runs
 };
 

@@ -97,6 +97,11 @@ std::string SystemUpTimeText() {
 std::string ProgramUpTimeText(uint64_t start_time) {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
+  if (start_time == 0) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return {};
+    start_time = (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  }
   const uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
   const int64_t milliseconds = ticks > start_time ? static_cast<int64_t>((ticks - start_time) / 10000) : 0;
   return UpTimeText(milliseconds);

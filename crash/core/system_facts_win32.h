@@ -21,7 +21,8 @@ std::string OsVersionText();
 std::string OsLanguageText();
 // Since the system started, by its performance counter.
 std::string SystemUpTimeText();
-// Since `start_time` (UTC, 100 ns units since 1601, as a FILETIME).
+// Since `start_time` (UTC, 100 ns units since 1601, as a FILETIME); 0 for
+// the process's creation as the system recorded it.
 std::string ProgramUpTimeText(uint64_t start_time);
 std::string ProcessorNameText();
 // Every processor the system runs, however many (at least 1).
