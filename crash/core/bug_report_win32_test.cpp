@@ -64,6 +64,11 @@ DWORD WINAPI Idle(void*) {
 namespace qor {
 namespace {
 
+// A code address of the caller: where a thread is said to be created.
+__attribute__((noinline)) uint32_t CallerAddress() {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+}
+
 uint64_t ProcessStart() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -87,7 +92,8 @@ class BugReport : public testing::Test {
     idle_ = CreateThread(nullptr, 0, report_test::Idle, nullptr, 0, &id);
     idle_id_ = id;
     SetThreadPriority(idle_, THREAD_PRIORITY_HIGHEST);
-    SetThreadDisplayName(idle_id_, "idle helper");
+    creator_address_ = CallerAddress();
+    RegisterThreadInfo(idle_id_, idle_, "idle helper", GetCurrentThreadId(), creator_address_);
     worker_ = CreateThread(nullptr, 0, report_test::Worker, nullptr, CREATE_SUSPENDED, &id);
     report_test::g_failing_thread = id;
     SetThreadDisplayName(id, "report worker");
@@ -121,7 +127,10 @@ class BugReport : public testing::Test {
   static inline HANDLE worker_ = nullptr;
   static inline HANDLE idle_ = nullptr;
   static inline uint32_t idle_id_ = 0;
+  static inline uint32_t creator_address_ = 0;
 };
+
+size_t modules_at(const std::string& report) { return report.find("\r\n\r\nmodules:"); }
 
 TEST_F(BugReport, FullReportOfAFailingThread) {
   const std::string report = ComposeBugReportText(Failure());
@@ -171,6 +180,11 @@ TEST_F(BugReport, FullReportOfAFailingThread) {
                                      " report_test.SaveDocument"))
       << stack[2];
   EXPECT_TRUE(Contains(report.substr(idle), " <priority:2>\r\n")) << "THREAD_PRIORITY_HIGHEST";
+  const std::vector<std::string> idle_stack = test::ReportLines(report.substr(idle, modules_at(report) - idle));
+  ASSERT_GE(idle_stack.size(), 3u);
+  EXPECT_EQ(idle_stack[idle_stack.size() - 2], ">> created by " + Main().substr(0, Main().size() - 1) + " at:");
+  EXPECT_TRUE(Contains(idle_stack.back(), " report_test.") || Contains(idle_stack.back(), "SetUpTestSuite"))
+      << "the creating call last: " << idle_stack.back();
   EXPECT_FALSE(Contains(report.substr(main, idle - main), "<priority")) << "normal priority";
 
   // Modules in ascending order, with versions; the hardware; the listing.
@@ -214,11 +228,24 @@ TEST_F(BugReport, FrozenProgramAndMessageEqualToClass) {
 
 TEST_F(BugReport, OnlyFailingAndMainThreadsWithoutListAllThreads) {
   ExceptSettings.ListAllThreads = false;
-  const std::string report = ComposeBugReportText(Failure());
+  BugReportInput input = Failure();
+  input.ShowProgress = true;  // no window without the start-up's hooks
+  const std::string report = ComposeBugReportText(input);
   ExceptSettings.ListAllThreads = true;
   EXPECT_TRUE(Contains(report, Worker()));
   EXPECT_TRUE(Contains(report, Main()));
   EXPECT_FALSE(Contains(report, Idle()));
+}
+
+TEST_F(BugReport, AThreadThatCannotBeReadShowsTheExceptionLocation) {
+  BugReportInput input = Failure();
+  input.ThreadId = 0x7ffffffc;  // no such thread
+  const std::string report = ComposeBugReportText(input);
+  EXPECT_TRUE(Contains(report, "\r\n\r\nthread $7ffffffc:\r\n>> stack not accessible, exception location: \r\n"));
+  EXPECT_TRUE(std::regex_search(report, std::regex("exception location: \r\n[0-9a-f]{8} qor_bug_report_win32_test.exe "
+                                                   "bug_report_win32_test.cpp " + std::to_string(report_test::kThrowLine) +
+                                                   " report_test.WriteSettings\r\n\r\n")))
+      << "the line of the throw";
 }
 
 const char* g_failing_step = nullptr;

@@ -92,8 +92,12 @@ std::string ThreadBlock(const BugReportInput& input, const TListedThread& thread
   std::string block;
   TStepFailure address;
   const bool done = RunStep(kStepThreadStack, [&] {
+    // A raised exception's address follows the call of the raise routine,
+    // which never returns: the next instruction may start the next line.
     std::string location;
-    if (thread.Failing) location = FormatCodeLocation(input.ExceptAddress);
+    if (thread.Failing) {
+      location = FormatCodeLocation(input.ExceptAddress - (input.IsExternal ? 0 : 1));
+    }
     std::string stack = StackNotAccessibleText(thread.Failing, location);
     if (thread.HasState) {
       std::string walked = WalkedStack(input, thread, progress, failing_code);
