@@ -54,15 +54,15 @@ std::string TerminalClientText() {
   using Free = void(WINAPI*)(void*);
   const Library wtsapi("wtsapi32.dll");
   const auto query = wtsapi.Find<Query>("WTSQuerySessionInformationA");
-  const auto free = wtsapi.Find<Free>("WTSFreeMemory");
-  if (!query || !free) return {};
+  const auto free_memory = wtsapi.Find<Free>("WTSFreeMemory");
+  if (!query || !free_memory) return {};
   constexpr DWORD kCurrentSession = 0xFFFFFFFF;
   constexpr int kClientName = 10;
   char* bytes = nullptr;
   DWORD count = 0;
   if (!query(nullptr, kCurrentSession, kClientName, &bytes, &count) || bytes == nullptr) return {};
   const std::string name = count > 1 ? std::string(bytes, count - 1) : std::string();
-  free(bytes);
+  free_memory(bytes);
   return name;
 }
 
