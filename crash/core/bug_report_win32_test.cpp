@@ -11,10 +11,10 @@
 
 #include "crash/attach/number_text.h"
 #include "crash/core/settings.h"
-#include "crash/core/thread_registry.h"
-#include "crash/core/win_handle.h"
-#include "crash/disasm/function_listing_win32.h"
 #include "crash/core/testing/report_lines.h"
+#include "crash/core/testing/waiting_thread_win32.h"
+#include "crash/core/thread_registry.h"
+#include "crash/disasm/function_listing_win32.h"
 #include "runtime/exceptions.h"
 #include "runtime/raise.h"
 
@@ -235,6 +235,17 @@ TEST_F(BugReport, OnlyFailingAndMainThreadsWithoutListAllThreads) {
   EXPECT_TRUE(Contains(report, Worker()));
   EXPECT_TRUE(Contains(report, Main()));
   EXPECT_FALSE(Contains(report, Idle()));
+}
+
+TEST_F(BugReport, HiddenThreadsMakeNoBlockUnlessTheyFail) {
+  test::WaitingThread hidden;
+  SetThreadDisplayName(hidden.id(), kHiddenThreadName);
+  const std::string caption = "thread " + FormatHex(hidden.id()) + ":";
+  EXPECT_FALSE(Contains(ComposeBugReportText(Failure()), caption));
+  BugReportInput input = Failure();
+  input.ThreadId = hidden.id();
+  EXPECT_TRUE(Contains(ComposeBugReportText(input), "\r\n\r\n" + caption + "\r\n"))
+      << "the failing thread's caption is forced";
 }
 
 TEST_F(BugReport, AThreadThatCannotBeReadShowsTheExceptionLocation) {

@@ -1,9 +1,10 @@
 #include "crash/core/report_header.h"
-#include "crash/core/testing/report_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "crash/core/testing/report_lines.h"
 
 namespace qor {
 namespace {

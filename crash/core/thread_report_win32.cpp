@@ -30,7 +30,8 @@ TListedThread Listed(uint32_t id, bool failing, bool innermost, bool force_capti
   thread.Failing = failing;
   thread.Innermost = innermost;
   thread.Caption = ThreadCaption(id, force_caption);
-  thread.HasState = ThreadState(id, thread.State);
+  // A hidden thread gets no block: its state is not needed.
+  if (!thread.Caption.Caption.empty()) thread.HasState = ThreadState(id, thread.State);
   return thread;
 }
 
@@ -41,14 +42,15 @@ std::vector<TListedThread> ThreadsToList(const BugReportInput& input) {
   if (input.Frozen || main != input.ThreadId) {
     threads.push_back(Listed(main, false, input.Frozen, false));
   }
-  if (!ExceptSettings.ListAllThreads) return threads;
-  const uint32_t handling = GetCurrentThreadId();
-  for (const uint32_t id : ListProcessThreads()) {
-    if ((id == input.ThreadId && !input.Frozen) || id == main || id == handling ||
-        (id == input.WatchdogThread && id != 0)) {
-      continue;
+  if (ExceptSettings.ListAllThreads) {
+    const uint32_t handling = GetCurrentThreadId();
+    for (const uint32_t id : ListProcessThreads()) {
+      if ((id == input.ThreadId && !input.Frozen) || id == main || id == handling ||
+          (id == input.WatchdogThread && id != 0)) {
+        continue;
+      }
+      threads.push_back(Listed(id, false, false, false));
     }
-    threads.push_back(Listed(id, false, false, false));
   }
   // Hidden threads make no block.
   std::erase_if(threads, [](const TListedThread& thread) { return thread.Caption.Caption.empty(); });
