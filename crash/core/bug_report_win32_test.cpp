@@ -221,7 +221,11 @@ TEST_F(BugReport, FrozenProgramAndMessageEqualToClass) {
 
   BugReportInput same = Failure();
   same.MessageText = same.ClassText;
+  static const char* const kOwnVersion = "3.1 beta";
+  ExceptSettings.VersionText = &kOwnVersion;
   const std::string plain = ComposeBugReportText(same);
+  ExceptSettings.VersionText = nullptr;
+  EXPECT_TRUE(Contains(plain, "\r\nversion           : 3.1 beta\r\n")) << "the program's own text";
   EXPECT_TRUE(Contains(plain, "\r\nexception class   : runtime.Exception\r\n\r\n" + Worker()));
   EXPECT_FALSE(Contains(plain, "exception message"));
 }
