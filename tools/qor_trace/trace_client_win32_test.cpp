@@ -30,7 +30,8 @@ std::string Report(int call) {
 // A stand-in program started beside the test, ended by the destructor.
 class Target {
  public:
-  Target(const char* program, const char* mode) {
+  // `security`: the new process object's, when not the default.
+  Target(const char* program, const char* mode, SECURITY_ATTRIBUTES* security = nullptr) {
     static int count = 0;
     const std::string event_name = "qorTraceTargetReady" + std::to_string(GetCurrentProcessId()) +
                                    "_" + std::to_string(++count);
@@ -39,7 +40,7 @@ class Target {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessA(nullptr, command.data(), security, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
       ADD_FAILURE() << "cannot start " << command << ": " << GetLastError();
       return;
@@ -143,6 +144,22 @@ TEST(RequestTrace, EachBadTargetGetsItsOwnStatusAndMessage) {
   // The silent routine holds no lock: the next client is served.
   Target answering("trace_target.exe", "answer");
   EXPECT_EQ(RequestTrace(For(answering.pid())).report, Report(1));
+}
+
+TEST(RequestTrace, AProcessThatGrantsNoAccessIsRefused) {
+  // An empty access list: nobody but the creator's own handle may touch it.
+  SECURITY_DESCRIPTOR descriptor;
+  ACL acl;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(InitializeAcl(&acl, sizeof acl, ACL_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE));
+  SECURITY_ATTRIBUTES security = {sizeof security, &descriptor, FALSE};
+  Target guarded("trace_target.exe", "answer", &security);
+  const TraceOutcome outcome = RequestTrace(For(guarded.pid()));
+  EXPECT_EQ(outcome.status, TraceStatus::kAccessDenied) << outcome.message;
+  EXPECT_EQ(outcome.message, "access to process " + std::to_string(guarded.pid()) +
+                                 " denied; run qor-trace as the user of that process or as an "
+                                 "administrator");
 }
 
 struct ToolRun {
