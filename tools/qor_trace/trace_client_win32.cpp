@@ -132,12 +132,25 @@ TraceOutcome OpenTarget(uint32_t pid, OwnedHandle& process) {
 // The address of the routine in the first of the process's modules that
 // exports it (the program itself comes first).
 TraceOutcome FindRoutine(uint32_t pid, HANDLE process, uint32_t& routine) {
-  OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  // The list can change while it is taken; the system then asks to try again.
+  HANDLE taken = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    taken = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (taken != INVALID_HANDLE_VALUE || GetLastError() != ERROR_BAD_LENGTH) break;
+  }
+  const DWORD error = GetLastError();
+  const OwnedHandle snapshot(taken);
   if (!snapshot) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_ACCESS_DENIED)
+    if (error == ERROR_ACCESS_DENIED) {
       return Failure(TraceStatus::kAccessDenied,
                      "access to the modules of " + ProcessName(pid) + " denied");
+    }
+    // What a 32-bit program is told about a 64-bit one, or about one
+    // whose loader has not set up its module list yet.
+    if (error == ERROR_PARTIAL_COPY) {
+      return Failure(TraceStatus::kNoExport, "cannot read the module list of " + ProcessName(pid) +
+                                                 ": a 64-bit process, or one still starting");
+    }
     return Failure(TraceStatus::kFailed,
                    "cannot list the modules of " + ProcessName(pid) + ": " + ErrorText(error));
   }
