@@ -249,5 +249,19 @@ TEST_F(ExceptBoxTest, ConsoleProgramWritesTheMessageAndReport) {
   EXPECT_EQ(output, "Failed:\r\nDivision by zero\r\n\r\n" + request_.report + "\r\n");
 }
 
+TEST(ExceptBoxArtwork, EveryGlyphIsA16x16BitmapWithAlphaAndTheBigIconLoads) {
+  const HMODULE program = GetModuleHandleA(nullptr);
+  for (const char* name : {"MEIMAIL", "MEISAVE", "MEIPRINT", "MEISHOW", "MEICONTINUE",
+                           "MEIRESTART", "MEICLOSE", "MEICANTCONTINUE"}) {
+    const HRSRC glyph = FindResourceA(program, name, MAKEINTRESOURCEA(2));  // RT_BITMAP
+    ASSERT_NE(glyph, nullptr) << name;
+    EXPECT_EQ(SizeofResource(program, glyph), 1064u) << name;
+  }
+  const HICON icon =
+      static_cast<HICON>(LoadImageA(program, "MEIBIGICON", IMAGE_ICON, 32, 32, 0));
+  EXPECT_NE(icon, nullptr);
+  if (icon) DestroyIcon(icon);
+}
+
 }  // namespace
 }  // namespace qor
