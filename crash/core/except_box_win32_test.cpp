@@ -17,9 +17,11 @@ namespace {
 
 std::vector<int> fired;  // written on the dialog's thread while the test waits
 bool handled = true;
+HANDLE fired_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
 bool RecordAction(int action) {
   fired.push_back(action);
+  SetEvent(fired_event);
   return handled;
 }
 
@@ -118,6 +120,7 @@ class ExceptBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fired.clear();
+    ResetEvent(fired_event);
     handled = true;
     ExceptSettings.ConsoleOutput = false;  // this test is a console program
     ExceptSettings.AutoDelaySeconds = 0;
@@ -183,9 +186,9 @@ TEST_F(ExceptBoxTest, ProgramThatCannotContinueDisablesContinueAndEscapeCloses) 
   EXPECT_FALSE(IsWindowEnabled(continue_button));
   EXPECT_EQ(GetWindowLongPtrA(continue_button, GWLP_USERDATA), 7) << "the can't-continue glyph";
   PostMessageA(ButtonNamed(dialog, "close application"), WM_KEYDOWN, VK_ESCAPE, 0);
-  // The close action is handled, so the dialog stays until WM_NULL 777/777.
-  SendMessageA(dialog, WM_NULL, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(fired_event, 20000), WAIT_OBJECT_0);
   EXPECT_EQ(fired, std::vector<int>{6});
+  // The close action was handled, so the dialog stays until WM_NULL 777/777.
   PostMessageA(dialog, WM_NULL, 777, 777);
   EXPECT_TRUE(thread.Ended());
 }
@@ -206,6 +209,21 @@ TEST_F(ExceptBoxTest, CountdownPressesTheAutomaticButton) {
   DialogThread thread(request_);
   EXPECT_TRUE(thread.Ended());
   EXPECT_EQ(fired, std::vector<int>{4});
+}
+
+TEST_F(ExceptBoxTest, DueAutomaticCloseHasTheFocusAndTheCountdown) {
+  ExceptSettings.AutoClose = 1;  // always due
+  ExceptSettings.AutoDelaySeconds = 1;
+  ExceptSettings.AutoContinue = true;
+  DialogThread thread(request_);
+  const HWND dialog = thread.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  GetGUIThreadInfo(thread.ThreadId(), &gui);
+  EXPECT_EQ(gui.hwndFocus, ButtonNamed(dialog, "close application"));
+  ASSERT_EQ(WaitForSingleObject(fired_event, 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(fired, std::vector<int>{6}) << "the countdown pressed close";
 }
 
 // The main thread's side of the freeze probe: it answers at once.
