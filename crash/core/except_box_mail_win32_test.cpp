@@ -20,11 +20,13 @@ DWORD WINAPI ShowDialog(void* request) {
   return 0;
 }
 
-// The first top-level window of `class_name` with that title; polls for up
-// to 20 s, since the dialog's thread creates it.
+// The top-level window of `class_name` with that title once it is shown
+// (it is complete then); polls for up to 20 s, since the dialog's thread
+// creates it.
 HWND WaitForWindow(const char* class_name, const char* title) {
   for (int i = 0; i < 2000; ++i) {
-    if (HWND window = FindWindowA(class_name, title)) return window;
+    HWND window = FindWindowA(class_name, title);
+    if (window && IsWindowVisible(window)) return window;
     Sleep(10);
   }
   return nullptr;

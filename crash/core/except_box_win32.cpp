@@ -323,8 +323,8 @@ LRESULT ExceptionBox::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // the countdown).
       if (LOWORD(wparam) == WA_INACTIVE) {
         if (ButtonIndex(GetFocus()) >= 0) focus_before_ = GetFocus();
-      } else if (IsWindow(focus_before_)) {
-        SetFocus(focus_before_);
+      } else {
+        SetFocus(IsWindow(focus_before_) ? focus_before_ : dialog_);
       }
       return 0;
     case WM_DESTROY:

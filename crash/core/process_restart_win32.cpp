@@ -63,16 +63,27 @@ bool WriteHandOver(const PROCESS_INFORMATION& process, const TExceptTimes& times
   return true;
 }
 
-// The id of the process that created this one; 0 when unknown.
+// The id of the process that created this one; 0 when unknown (the
+// process list functions are looked up, since NT 4 has none).
 DWORD CreatorProcessId() {
-  OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return 0;
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  using Snapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+  using Walk = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+  const auto snapshot = reinterpret_cast<Snapshot>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
+  const auto first =
+      reinterpret_cast<Walk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Process32First")));
+  const auto next =
+      reinterpret_cast<Walk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Process32Next")));
+  if (!snapshot || !first || !next) return 0;
+  OwnedHandle list(snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!list) return 0;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   const DWORD self = GetCurrentProcessId();
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry)) {
+  for (BOOL more = first(list.get(), &entry); more; more = next(list.get(), &entry)) {
     if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
+    entry.dwSize = sizeof entry;
   }
   return 0;
 }
