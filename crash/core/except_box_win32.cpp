@@ -61,6 +61,9 @@ class ExceptionBox {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  bool CreateDialogWindow();
+  BoxLayout Layout(const std::string& message);
+  void StartCountdown(const FocusRule& rule);
   void CreateGdiObjects(int bitmap_width);
   void CreateButtons(const BoxLayout& layout);
   void CreateDetails(const BoxLayout& layout);
@@ -118,9 +121,8 @@ void ExceptionBox::CreateGdiObjects(int bitmap_width) {
 }
 
 bool ExceptionBox::Create() {
-  auto& captions = settings_.ButtonCaptions;
   FocusRule rule;
-  for (int i = 0; i < 7; ++i) rule.exists[i] = !captions[i].Empty();
+  for (int i = 0; i < 7; ++i) rule.exists[i] = !settings_.ButtonCaptions[i].Empty();
   const uint64_t now = NowSeconds();
   rule.close_due = AutoActionDue(settings_.AutoClose, request_.times, now);
   rule.restart_due = AutoActionDue(settings_.AutoRestart, request_.times, now);
@@ -128,8 +130,42 @@ bool ExceptionBox::Create() {
   rule.can_continue = request_.can_continue;
   rule.configured = settings_.FocusedButton;
   focused_ = ResolveFocusedButton(rule);
-  if (settings_.ShowDetailsAtStart) captions[kShowButton] = {};
+  // The report is visible from the start: nothing to show.
+  if (settings_.ShowDetailsAtStart) settings_.ButtonCaptions[kShowButton] = {};
+  if (!CreateDialogWindow()) return false;
 
+  const std::string message = ExceptBoxMessage(request_, ".");
+  const BoxLayout layout = Layout(message);
+  if (big_icon_) {
+    icon_window_ = CreateWindowA("BUTTON", "", WS_CHILD | WS_VISIBLE | WS_DISABLED | BS_OWNERDRAW,
+                                 9, 10, 32, 32, dialog_, nullptr, CoreInstance(), nullptr);
+  }
+  CreateButtons(layout);
+  HWND text = CreateWindowA("STATIC", message.c_str(), WS_CHILD | WS_VISIBLE, layout.message.x,
+                            layout.message.y, layout.message.width, layout.message.height,
+                            dialog_, nullptr, CoreInstance(), nullptr);
+  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(sans_font_), 0);
+  if (layout.details) CreateDetails(layout);
+
+  expanded_height_ = layout.expanded_height;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - layout.expanded_width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - layout.expanded_height) / 2;
+  SetWindowPos(dialog_, nullptr, x, y, layout.width,
+               settings_.ShowDetailsAtStart ? layout.expanded_height : layout.collapsed_height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  if (settings_.AnimatedButtons) StartCountdown(rule);
+  MessageBeep(MB_ICONHAND);
+  ShowWindow(dialog_, IsIconic(dialog_) ? SW_RESTORE : SW_SHOWNORMAL);
+  BringWindowToTop(dialog_);
+  SetForegroundWindow(dialog_);
+  if (request_.frozen && request_.probe_window) {
+    PostMessageA(static_cast<HWND>(request_.probe_window), request_.probe_message,
+                 reinterpret_cast<WPARAM>(dialog_), 0);
+  }
+  return true;
+}
+
+bool ExceptionBox::CreateDialogWindow() {
   WNDCLASSA window_class{};
   window_class.style = CS_CLASSDC | CS_PARENTDC;
   window_class.lpfnWndProc = WindowProc;
@@ -155,14 +191,17 @@ bool ExceptionBox::Create() {
                             "Courier New");
   if (sans_font_) previous_font_ = SelectObject(memory_dc_, sans_font_);
   SetBkMode(memory_dc_, TRANSPARENT);
+  return true;
+}
 
-  const std::string message = ExceptBoxMessage(request_, ".");
+BoxLayout ExceptionBox::Layout(const std::string& message) {
   BoxMeasures measures;
   int widest = 0;
   for (int i = 0; i < 7; ++i) {
-    if (captions[i].Empty()) continue;
+    const auto caption = settings_.ButtonCaptions[i].View();
+    if (caption.empty()) continue;
     SIZE size{};
-    GetTextExtentPoint32A(memory_dc_, captions[i].Chars, captions[i].View().size(), &size);
+    GetTextExtentPoint32A(memory_dc_, caption.data(), static_cast<int>(caption.size()), &size);
     measures.widths[i] = size.cx + 39;
     widest = std::max(widest, measures.widths[i]);
   }
@@ -177,49 +216,22 @@ bool ExceptionBox::Create() {
     DrawTextA(memory_dc_, message.c_str(), -1, &rect, DT_CALCRECT | DT_WORDBREAK);
     return BoxSize{rect.right, rect.bottom};
   };
-  const BoxLayout layout = LayoutExceptBox(measures);
+  return LayoutExceptBox(measures);
+}
 
-  if (big_icon_) {
-    icon_window_ = CreateWindowA("BUTTON", "", WS_CHILD | WS_VISIBLE | WS_DISABLED | BS_OWNERDRAW,
-                                 9, 10, 32, 32, dialog_, nullptr, CoreInstance(), nullptr);
+// The button that the automatic action presses when its time is up.
+void ExceptionBox::StartCountdown(const FocusRule& rule) {
+  if (rule.close_due && buttons_[kCloseButton]) {
+    countdown_button_ = buttons_[kCloseButton];
+  } else if (rule.restart_due && buttons_[kRestartButton]) {
+    countdown_button_ = buttons_[kRestartButton];
+  } else if (settings_.AutoContinue && buttons_[kContinueButton] && request_.can_continue) {
+    countdown_button_ = buttons_[kContinueButton];
   }
-  CreateButtons(layout);
-  HWND text = CreateWindowA("STATIC", message.c_str(), WS_CHILD | WS_VISIBLE, layout.message.x,
-                            layout.message.y, layout.message.width, layout.message.height,
-                            dialog_, nullptr, CoreInstance(), nullptr);
-  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(sans_font_), 0);
-  if (layout.details) CreateDetails(layout);
-
-  expanded_height_ = layout.expanded_height;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - layout.expanded_width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - layout.expanded_height) / 2;
-  SetWindowPos(dialog_, nullptr, x, y, layout.width,
-               settings_.ShowDetailsAtStart ? layout.expanded_height : layout.collapsed_height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-
-  if (settings_.AnimatedButtons) {
-    if (rule.close_due && buttons_[kCloseButton]) {
-      countdown_button_ = buttons_[kCloseButton];
-    } else if (rule.restart_due && buttons_[kRestartButton]) {
-      countdown_button_ = buttons_[kRestartButton];
-    } else if (settings_.AutoContinue && buttons_[kContinueButton] && request_.can_continue) {
-      countdown_button_ = buttons_[kContinueButton];
-    }
-    if (countdown_button_) {
-      countdown_start_ = std::max<DWORD>(GetTickCount(), 1);
-      SetTimer(dialog_, kCountdownTimer, 10, nullptr);
-    }
+  if (countdown_button_) {
+    countdown_start_ = std::max<DWORD>(GetTickCount(), 1);
+    SetTimer(dialog_, kCountdownTimer, 10, nullptr);
   }
-  MessageBeep(MB_ICONHAND);
-  ShowWindow(dialog_, IsIconic(dialog_) ? SW_RESTORE : SW_SHOWNORMAL);
-  BringWindowToTop(dialog_);
-  SetForegroundWindow(dialog_);
-
-  if (request_.frozen && request_.probe_window) {
-    PostMessageA(static_cast<HWND>(request_.probe_window), request_.probe_message,
-                 reinterpret_cast<WPARAM>(dialog_), 0);
-  }
-  return true;
 }
 
 void ExceptionBox::CreateButtons(const BoxLayout& layout) {
