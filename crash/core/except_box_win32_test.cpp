@@ -226,6 +226,40 @@ TEST_F(ExceptBoxTest, DueAutomaticCloseHasTheFocusAndTheCountdown) {
   EXPECT_EQ(fired, std::vector<int>{6}) << "the countdown pressed close";
 }
 
+std::string ClipboardText() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+TEST_F(ExceptBoxTest, DetailsAtStartShowTheReportAtOnceAndCopyIt) {
+  ExceptSettings.ShowDetailsAtStart = true;
+  ExceptSettings.AutoClipboard = true;
+  ExceptSettings.ButtonCaptions = {"", "", "", "show bug report", "continue application", "", ""};
+  DialogThread thread(request_);
+  const HWND dialog = thread.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  RECT rect;
+  GetWindowRect(dialog, &rect);
+  EXPECT_GE(rect.right - rect.left, 538);
+  EXPECT_EQ(ButtonNamed(dialog, "show bug report"), nullptr);
+  const HWND edit = FindWindowExA(dialog, nullptr, "Edit", nullptr);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(IsWindowVisible(edit));
+  RECT edit_rect;
+  GetWindowRect(edit, &edit_rect);
+  EXPECT_LE(edit_rect.bottom, rect.bottom) << "the report box is inside the window";
+  EXPECT_EQ(TextOf(edit), request_.report);
+  EXPECT_EQ(ClipboardText(), request_.report);
+}
+
 // The main thread's side of the freeze probe: it answers at once.
 LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_APP + 7 && wparam) {
