@@ -98,7 +98,7 @@ bool PrintReport(const std::string& report, void* owner_window) {
   SetMapMode(dc, MM_TEXT);
   PrintFrame frame;
   if (!PrintFrameFor(MeasuresOf(dc), frame)) return false;
-  SelectedFont font(dc, CreateFontA(-MulDiv(GetDeviceCaps(dc, LOGPIXELSY), 8, 72), 0, 0, 0,
+  SelectedFont font(dc, CreateFontA(-(GetDeviceCaps(dc, LOGPIXELSY) * 8 / 72), 0, 0, 0,
                                     FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
                                     "Courier New"));
   if (!font.ok()) return false;
