@@ -14,6 +14,7 @@
 #include "crash/core/report_file.h"
 #include "crash/core/settings_win32.h"
 #include "crash/delivery/mail_client.h"
+#include "crash/delivery/mail_platform.h"
 #include "crash/delivery/smtp_delivery.h"
 #include "crash/modules/module_tools.h"
 
@@ -35,8 +36,6 @@ std::string TempDirectory() {
   return directory;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // The attachments joined by "|"; `copy` receives the bug-report file's
 // temporary copy when one was made for deletion after the mail.
 std::string Attachments(std::span<const uint8_t> screenshot_png, std::string& copy) {
@@ -44,7 +43,7 @@ std::string Attachments(std::span<const uint8_t> screenshot_png, std::string& co
   const TExceptSettings& settings = ExceptSettings;
   const std::string report_file =
       ReportPathIn(DirectoryOf(ModuleFileName(CoreModule())), BugReportFileName());
-  if (settings.AttachBugReportFile && Exists(report_file)) {
+  if (settings.AttachBugReportFile && FileExists(report_file)) {
     std::string attached = report_file;
     if (settings.DeleteFileAfterMail) {
       const std::string name = report_file.substr(report_file.find_last_of('\\') + 1);
