@@ -226,6 +226,22 @@ TEST_F(ExceptBoxTest, DueAutomaticCloseHasTheFocusAndTheCountdown) {
   EXPECT_EQ(fired, std::vector<int>{6}) << "the countdown pressed close";
 }
 
+TEST_F(ExceptBoxTest, SaveToAConfiguredPathRemovesTheSaveButton) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  const std::string file = std::string(temp) + "qor-dialog-save.txt";
+  DeleteFileA(file.c_str());
+  ExceptSettings.BugReportFile.Assign(file);
+  handled = false;
+  DialogThread thread(request_);
+  const HWND dialog = thread.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  Press(dialog, ButtonNamed(dialog, "save bug report"));
+  EXPECT_EQ(ButtonNamed(dialog, "save bug report"), nullptr);
+  EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << "saved, no dialog";
+  DeleteFileA(file.c_str());
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!OpenClipboard(nullptr)) return text;
