@@ -298,7 +298,14 @@ LRESULT CALLBACK ExceptionBox::WindowProc(HWND window, UINT message, WPARAM wpar
   }
   auto* box = reinterpret_cast<ExceptionBox*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (!box || !box->dialog_) return DefWindowProcA(window, message, wparam, lparam);
-  return box->Handle(message, wparam, lparam);
+  // No exception may cross the system's frames; a failure inside the
+  // dialog ends it, without a second report.
+  try {
+    return box->Handle(message, wparam, lparam);
+  } catch (...) {
+    DestroyWindow(window);
+    return 0;
+  }
 }
 
 int ExceptionBox::ButtonIndex(HWND window) const {
@@ -517,12 +524,16 @@ void ExceptionBox::RunAction(int index) {
 }  // namespace
 
 void RunExceptBox(const ExceptBoxRequest& request) {
-  if (ExceptSettings.ConsoleOutput && IsConsoleProgram()) {
-    WriteConsoleReport(request);
-    return;
+  try {
+    if (ExceptSettings.ConsoleOutput && IsConsoleProgram()) {
+      WriteConsoleReport(request);
+      return;
+    }
+    ExceptionBox box(request);
+    if (box.Create()) box.Run();
+  } catch (...) {
+    // The request ends without the dialog (out of memory).
   }
-  ExceptionBox box(request);
-  if (box.Create()) box.Run();
 }
 
 }  // namespace qor
