@@ -1,8 +1,9 @@
 // What can be done with a finished bug report, from the exception dialog's
 // buttons or automatically: save, print, copy, mail; and restarting or
-// closing the program (Windows only). All run on the handling thread;
-// none lets an exception escape. `owner_window` is the window that the
-// dialogs and message boxes belong to (may be null).
+// closing the program (Windows only). All run on the handling thread.
+// Failures come back as false; only an exhausted heap can throw
+// (std::bad_alloc). `owner_window` is the window that the dialogs and
+// message boxes belong to (may be null).
 #pragma once
 
 #include <cstdint>
