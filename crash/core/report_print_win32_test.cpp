@@ -48,8 +48,8 @@ class FilePrinter {
     DWORD needed = 0;
     GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(directory),
                                sizeof directory, &needed);
-    std::ofstream(std::string(directory) + "\\qor-test.ppd", std::ios::binary)
-        << kPrinterDescription;
+    directory_ = directory;
+    std::ofstream(directory_ + "\\qor-test.ppd", std::ios::binary) << kPrinterDescription;
     DRIVER_INFO_3A driver{};
     driver.cVersion = 3;
     driver.pName = const_cast<char*>(kDriver);
@@ -78,10 +78,14 @@ class FilePrinter {
       ClosePrinter(printer);
     }
     DeletePrinterDriverA(nullptr, nullptr, const_cast<char*>(kDriver));
+    // Adding the driver copied the description into the version folder.
+    DeleteFileA((directory_ + "\\qor-test.ppd").c_str());
+    DeleteFileA((directory_ + "\\3\\qor-test.ppd").c_str());
   }
   bool installed() const { return installed_; }
 
  private:
+  std::string directory_;
   bool installed_ = false;
 };
 
