@@ -86,7 +86,8 @@ class CoreLifetime {
     Guard(RemoveHandlerCallMessage);
     Guard(StopHandlingThread);
     Guard(LeaveThreadRegistry);
-    Guard(RemoveDebugInfoHooks);
+    // The debug-information hooks stay: their cache is a static object of
+    // its own, already gone by now.
   }
 
  private:

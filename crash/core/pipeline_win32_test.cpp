@@ -264,6 +264,17 @@ TEST(Pipeline, PausedThreadsWaitAtTheirMessageLoopAndResume) {
   EXPECT_TRUE(run.Has("resumed"));
 }
 
+// Shut-down waits for a handling thread in the middle of a request instead
+// of ending it after 500 ms: the report is not lost.
+TEST(Pipeline, ShutDownWaitsForARequestInProgress) {
+  const ChildRun run = RunScenario("end_while_busy");
+  EXPECT_EQ(run.exit_code, 0u) << Joined(run);
+  const auto main_ends = std::find(run.lines.begin(), run.lines.end(), "main ends");
+  const auto done = std::find(run.lines.begin(), run.lines.end(), "slow handler done");
+  EXPECT_LT(main_ends, done) << Joined(run);
+  EXPECT_EQ(run.With("dialog").size(), 1u) << Joined(run);
+}
+
 TEST(Pipeline, WithHooksOffNothingIsCreated) {
   const ChildRun run = RunChild("pipeline_off_win32_test_child.exe", "");
   EXPECT_EQ(run.exit_code, 0u);

@@ -211,6 +211,29 @@ int PausedThreads() {
   return 0;
 }
 
+// The handling thread is still busy with a report when the program ends.
+HANDLE handler_entered = nullptr;
+void SlowHandler(bool, uint32_t, uint32_t, uint32_t, std::string&, qor::TScreenshot&, bool&,
+                 bool&) {
+  SetEvent(handler_entered);
+  Sleep(1500);  // work that outlasts the shut-down's 500 ms for an idle thread
+  Say("slow handler done");
+}
+
+DWORD WINAPI ReportAndWait(void*) {
+  qor::ReportException(false, 0, 0, nullptr, 0, 0, true);
+  return 0;
+}
+
+int EndWhileBusy() {
+  handler_entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  qor::RegisterExceptHandler(SlowHandler, qor::kOnHandlingThread, 0);
+  CloseHandle(CreateThread(nullptr, 0, ReportAndWait, nullptr, 0, nullptr));
+  WaitForSingleObject(handler_entered, INFINITE);
+  Say("main ends");
+  return 0;
+}
+
 int Scenario(const std::string& name) {
   if (name == "gui") {
     GuiFailure(runtime::Exception("in an event handler"));
@@ -268,6 +291,8 @@ int Scenario(const std::string& name) {
     } catch (const runtime::Exception&) {
     }
     GuiFailure(runtime::Exception("reported"));
+  } else if (name == "end_while_busy") {
+    return EndWhileBusy();
   } else if (name == "paused") {
     return PausedThreads();
   } else {
