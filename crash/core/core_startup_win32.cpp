@@ -10,6 +10,7 @@
 #include "crash/core/interception.h"
 #include "crash/core/loader_lock.h"
 #include "crash/core/pipeline_hooks.h"
+#include "crash/core/process_start.h"
 #include "crash/core/report_exception.h"
 #include "crash/core/settings.h"
 #include "crash/core/thread_hook.h"
@@ -21,6 +22,8 @@
 
 namespace qor {
 namespace {
+
+uint64_t start_time = 0;
 
 // Runs `step` and swallows what it throws: every shut-down step runs.
 template <typename Step>
@@ -52,6 +55,9 @@ void FillLowerHooks() {
 class CoreLifetime {
  public:
   CoreLifetime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    start_time = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
     const TExceptSettings& s = ExceptSettings;
     active_ = (s.HandleExceptions && s.InstallHooks) || s.FreezeTimeout > 0;
     // Everything off: nothing is created, not even the registry's mapping.
@@ -97,6 +103,9 @@ class CoreLifetime {
 __attribute__((init_priority(101))) CoreLifetime core_lifetime;
 
 }  // namespace
+
+uint64_t ProcessStartTime() { return start_time; }
+
 }  // namespace qor
 
 // What the library target names as undefined, so that the linker takes

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "crash/core/code_patch.h"
+#include "crash/core/process_start.h"
 #include "crash/core/report_exception.h"
 #include "crash/core/settings.h"
 #include "crash/core/thread_registry.h"
@@ -17,7 +18,7 @@ int main() {
   const std::string line = "thread=" + std::to_string(qor::HandlingThreadId()) +
                            " patches=" + std::to_string(qor::PatchCount()) +
                            " registry=" + std::to_string(qor::ThreadRegistryBlock() != nullptr) +
-                           "\n";
+                           " started=" + std::to_string(qor::ProcessStartTime() != 0) + "\n";
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
             &written, nullptr);

@@ -193,6 +193,15 @@ TEST(Pipeline, AFailureInsideAHandlerGivesNoSecondReport) {
   EXPECT_TRUE(run.Has("continued"));
 }
 
+TEST(Pipeline, AFaultInsideThePipelineGivesNoSecondReport) {
+  const ChildRun run = RunScenario("compose_faults");
+  EXPECT_EQ(run.exit_code, 0u) << Joined(run);
+  EXPECT_EQ(run.With("compose faults").size(), 1u) << Joined(run);
+  EXPECT_EQ(run.With("phase1").size(), 1u) << Joined(run);
+  EXPECT_EQ(run.With("dialog"), std::vector<std::string>{"dialog half"}) << Joined(run);
+  EXPECT_TRUE(run.Has("continued"));
+}
+
 TEST(Pipeline, AnIgnoredClassIsNeitherComposedNorShown) {
   const ChildRun run = RunScenario("ignored");
   EXPECT_EQ(run.exit_code, 0u);
@@ -278,7 +287,7 @@ TEST(Pipeline, ShutDownWaitsForARequestInProgress) {
 TEST(Pipeline, WithHooksOffNothingIsCreated) {
   const ChildRun run = RunChild("pipeline_off_win32_test_child.exe", "");
   EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.lines, std::vector<std::string>{"thread=0 patches=0 registry=0"}) << Joined(run);
+  EXPECT_EQ(run.lines, std::vector<std::string>{"thread=0 patches=0 registry=0 started=1"}) << Joined(run);
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ void Compose(bool, uint32_t object, uint32_t, std::string& report, uint32_t, boo
   Say("compose end " + std::to_string(thread_id));
 }
 
+// A composer that faults half-way.
+void FaultingCompose(bool, uint32_t, uint32_t, std::string& report, uint32_t, bool, uint32_t,
+                     uint32_t, uint32_t) {
+  Say("compose faults");
+  report = "half";
+  *static_cast<volatile int*>(nullptr) = 1;
+}
+
 void Dialog(bool, uint32_t, uint32_t, bool&, qor::TScreenshot&, std::string& report) {
   Say("dialog " + report);
 }
@@ -267,6 +275,9 @@ int Scenario(const std::string& name) {
   } else if (name == "handler_throws") {
     qor::RegisterExceptHandler(ThrowsInPhase1, qor::kOnHandlingThread, 1);
     GuiFailure(runtime::Exception("first"));
+  } else if (name == "compose_faults") {
+    qor::CorePipelineHooks().compose_bug_report = FaultingCompose;
+    GuiFailure(runtime::Exception("composer faults"));
   } else if (name == "ignored") {
     qor::ExceptSettings.IgnoreList = "Other, runtime.EOSError";
     GuiFailure(runtime::EOSError("ignored class", 5));
