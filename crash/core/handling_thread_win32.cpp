@@ -52,23 +52,22 @@ DWORD WINAPI HandlingLoop(void*) {
   return 0;
 }
 
-// Waits for the thread to end while sent messages are answered, so that a
-// request in progress can still ask the main thread for its handlers.
-bool WaitAnsweringSentMessages(HANDLE thread, DWORD limit) {
+}  // namespace
+
+bool WaitAnsweringSentMessages(void* object, uint32_t limit) {
+  HANDLE handle = object;
   const DWORD start = GetTickCount();
   for (;;) {
     const DWORD elapsed = GetTickCount() - start;
     if (limit != INFINITE && elapsed >= limit) return false;
     const DWORD left = limit == INFINITE ? INFINITE : limit - elapsed;
-    const DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+    const DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
     if (result == WAIT_OBJECT_0) return true;
     if (result != WAIT_OBJECT_0 + 1) return false;
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
 }
-
-}  // namespace
 
 uint32_t HandlingThreadId() { return handling.id; }
 

@@ -43,6 +43,12 @@ uint32_t HandlingThreadId();
 // it did not go through whole.
 bool WriteRequest(const ExceptRequest& request);
 
+// Waits at most `limit` ms (INFINITE: no limit) for the kernel object
+// `object` (a HANDLE) while answering the messages that other threads send
+// to this one, so that the handling thread can still run handlers here.
+// True when the object was signalled.
+bool WaitAnsweringSentMessages(void* object, uint32_t limit);
+
 // Ends the process with exit code 1 through the close action (the system's
 // termination when none is installed); does not return.
 [[noreturn]] void CloseProcessNow();

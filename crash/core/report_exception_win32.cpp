@@ -34,14 +34,17 @@ uint32_t CurrentExceptionObject() {
   return ObjectAddress(object);
 }
 
-// Dispatches messages until `done` is signalled; a quit message ends the
-// wait early and is posted again for the program's own loop.
+// Dispatches messages until `done` is signalled. A quit message is posted
+// again for the program's own loop, and from then on only messages sent by
+// other threads are answered: the caller's exception object must live
+// until the report is done.
 void PumpUntil(HANDLE done) {
   while (WaitForSingleObject(done, 0) == WAIT_TIMEOUT) {
     MSG message;
     const BOOL got = GetMessageA(&message, nullptr, 0, 0);
     if (got == 0) {
       PostQuitMessage(static_cast<int>(message.wParam));
+      WaitAnsweringSentMessages(done, INFINITE);
       return;
     }
     if (got == -1) {
