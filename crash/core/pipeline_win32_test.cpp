@@ -12,13 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "crash/core/win_handle.h"
+#include "crash/core/testing/child_output_win32.h"
 
 namespace {
-
-using qor::OwnedHandle;
-
-constexpr DWORD kChildLimit = 60000;
 
 struct ChildRun {
   DWORD exit_code = 0xFFFFFFFF;
@@ -37,48 +33,11 @@ struct ChildRun {
   }
 };
 
-std::string Folder() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string full(path, length);
-  return full.substr(0, full.rfind('\\') + 1);
-}
-
 ChildRun RunChild(const std::string& program, const std::string& scenario) {
+  const qor::test::ChildOutput output = qor::test::RunChildProgram(program, scenario);
   ChildRun run;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
-  OwnedHandle read(read_end);
-  OwnedHandle write(write_end);
-  SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write.get();
-  startup.hStdError = write.get();
-  std::string command = Folder() + program + " " + scenario;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return run;
-  }
-  OwnedHandle child(process.hProcess);
-  OwnedHandle child_thread(process.hThread);
-  write.reset();  // the child holds the only write end: reading ends with it
-  std::string output;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    output.append(buffer, got);
-  }
-  if (WaitForSingleObject(child.get(), kChildLimit) != WAIT_OBJECT_0) {
-    TerminateProcess(child.get(), 0xDEAD);
-    WaitForSingleObject(child.get(), INFINITE);
-  }
-  GetExitCodeProcess(child.get(), &run.exit_code);
-  std::istringstream lines(output);
+  run.exit_code = output.exit_code;
+  std::istringstream lines(output.text);
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     run.lines.push_back(line);
