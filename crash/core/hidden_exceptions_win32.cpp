@@ -35,7 +35,9 @@ void TellHiddenHandlers() {
   // A rethrown object is not disposed of: it travels on.
   if (std::uncaught_exceptions() > 0 || !HasHandlers(kHiddenHandlers)) return;
   const uint32_t object = CaughtObject();
-  if (!IsPlausibleObject(object) || IsReportedObject(object)) return;
+  if (object == LastReportedObject() || !IsPlausibleObject(object) || IsReportedObject(object)) {
+    return;
+  }
   const uint32_t address = runtime::LastRaise().address;
   std::string report;
   if (const auto compose = CorePipelineHooks().compose_bug_report) {

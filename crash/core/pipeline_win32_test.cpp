@@ -105,12 +105,16 @@ TEST(Pipeline, AccessViolationOnTheMainThreadEndsTheProgram) {
   EXPECT_FALSE(run.Has("continued"));
 }
 
-TEST(Pipeline, AccessViolationInAnotherThreadEndsOnlyThatThread) {
-  const ChildRun run = RunScenario("av_thread");
-  EXPECT_EQ(run.exit_code, 0u) << Joined(run);
-  ASSERT_EQ(run.With("phase1").size(), 1u) << Joined(run);
-  EXPECT_NE(run.With("phase1")[0].find("continue=1 thread=other"), std::string::npos);
-  EXPECT_TRUE(run.Has("continued"));
+TEST(Pipeline, FaultsInAnotherThreadEndOnlyThatThread) {
+  for (const char* scenario : {"av_thread", "stack_overflow_thread"}) {
+    const ChildRun run = RunScenario(scenario);
+    EXPECT_EQ(run.exit_code, 0u) << Joined(run);
+    ASSERT_EQ(run.With("phase1").size(), 1u) << Joined(run);
+    EXPECT_NE(run.With("phase1")[0].find("continue=1 thread=other"), std::string::npos);
+    EXPECT_TRUE(run.Has("continued"));
+  }
+  EXPECT_NE(Joined(RunScenario("stack_overflow_thread")).find("message=Stack overflow"),
+            std::string::npos);
 }
 
 TEST(Pipeline, FatalFailuresOfTheMainThreadAreReportedOnceAndEndWithCode1) {
@@ -221,7 +225,7 @@ TEST(Pipeline, HiddenHandlersHearOfCaughtExceptionsButNotOfReportedOnes) {
   EXPECT_EQ(run.With("hidden"),
             std::vector<std::string>{"hidden caught quietly report=report of runtime.Exception"})
       << Joined(run);
-  EXPECT_EQ(run.With("phase1").size(), 1u);
+  EXPECT_EQ(run.With("phase1").size(), 2u);
 }
 
 TEST(Pipeline, PausedThreadsWaitAtTheirMessageLoopAndResume) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 #include "crash/core/call_handlers.h"
@@ -119,6 +120,8 @@ int Overflow(int depth) {
   if (depth > (1 << 30)) return pad[0];
   return Overflow(depth + 1) + pad[0];
 }
+
+DWORD WINAPI OverflowingRoutine(void*) { return Overflow(0); }
 
 // Eight threads wait for one event and then fail together.
 DWORD WINAPI OneOfEight(void* start) {
@@ -259,6 +262,8 @@ int Scenario(const std::string& name) {
     RunThread(FaultingRoutine, nullptr);
   } else if (name == "stack_overflow") {
     return Overflow(0);
+  } else if (name == "stack_overflow_thread") {
+    RunThread(OverflowingRoutine, nullptr);
   } else if (name == "uncaught") {
     throw runtime::Exception("nobody catches this");
   } else if (name == "abort") {
@@ -302,6 +307,7 @@ int Scenario(const std::string& name) {
     } catch (const runtime::Exception&) {
     }
     GuiFailure(runtime::Exception("reported"));
+    GuiFailure(std::runtime_error("reported, with no message to mark"));
   } else if (name == "end_while_busy") {
     return EndWhileBusy();
   } else if (name == "paused") {

@@ -43,6 +43,11 @@ uint32_t HandlingThreadId();
 // it did not go through whole.
 bool WriteRequest(const ExceptRequest& request);
 
+// The last object this thread reported, so that the hidden-exception hook
+// also knows a reported object whose message cannot carry ReportedMarker
+// (a standard exception that is no Exception of the program).
+uint32_t LastReportedObject();
+
 // Waits at most `limit` ms (INFINITE: no limit) for the kernel object
 // `object` (a HANDLE) while answering the messages that other threads send
 // to this one, so that the handling thread can still run handlers here.

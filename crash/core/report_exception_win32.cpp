@@ -76,7 +76,10 @@ void HandOver(ExceptRequest& request) {
   }
 }
 
+thread_local uint32_t last_reported_object = 0;
+
 void MarkReported(uint32_t object) {
+  last_reported_object = object;
   if (object == 0 || !HasHandlers(kHiddenHandlers)) return;
   if (!IsClassOrDescendant(object, kQorExceptionClass) &&
       !IsClassOrDescendant(object, kExceptionClass)) {
@@ -86,6 +89,8 @@ void MarkReported(uint32_t object) {
 }
 
 }  // namespace
+
+uint32_t LastReportedObject() { return last_reported_object; }
 
 void ResolveExceptParams(uint32_t& object, uint32_t& address) {
   if (object == 0) {
