@@ -215,6 +215,14 @@ TEST(Pipeline, MainThreadHandlersRunOnTheMainThread) {
   EXPECT_EQ(run.With("sync1"), std::vector<std::string>{"sync1 on=main"}) << Joined(run);
 }
 
+// The main thread is asked by sent messages (a probe, then the pass) only
+// when a handler wants it.
+TEST(Pipeline, NoMessageIsSentWithoutMainThreadHandlers) {
+  EXPECT_TRUE(RunScenario("sent_without_handlers").Has("sent=0"));
+  const ChildRun run = RunScenario("sent_with_handlers");
+  EXPECT_TRUE(run.Has("sent=2")) << Joined(run);
+}
+
 TEST(Pipeline, PhaseTwoCannotStopTheDialog) {
   const ChildRun run = RunScenario("phase2");
   EXPECT_EQ(run.With("dialog").size(), 1u) << Joined(run);

@@ -245,6 +245,32 @@ int EndWhileBusy() {
   return 0;
 }
 
+// Counts the messages that other threads send to the main thread's
+// message-handler window, where the core asks for main-thread handlers.
+int sent_to_handler_window = 0;
+LRESULT CALLBACK CountSent(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
+  char name[64] = {};
+  GetClassNameA(sent->hwnd, name, sizeof name);
+  if (code == HC_ACTION && std::string(name).rfind("qorToolsMsgHandlerWindow", 0) == 0 &&
+      sent->message >= WM_USER) {
+    ++sent_to_handler_window;
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void CountSentMessages(bool with_main_thread_handler) {
+  if (with_main_thread_handler) {
+    qor::RegisterExceptHandler(Sync1, qor::kOnMainThreadOnly, 1);
+  } else {
+    qor::UnregisterExceptHandler(SeeReport, 1);
+  }
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CountSent, nullptr, GetCurrentThreadId());
+  GuiFailure(runtime::Exception("count"));
+  UnhookWindowsHookEx(hook);
+  Say("sent=" + std::to_string(sent_to_handler_window));
+}
+
 int Scenario(const std::string& name) {
   if (name == "gui") {
     GuiFailure(runtime::Exception("in an event handler"));
@@ -297,6 +323,10 @@ int Scenario(const std::string& name) {
   } else if (name == "main_handlers") {
     qor::RegisterExceptHandler(Sync1, qor::kOnMainThreadOnly, 1);
     GuiFailure(runtime::Exception("main handlers"));
+  } else if (name == "sent_without_handlers") {
+    CountSentMessages(false);
+  } else if (name == "sent_with_handlers") {
+    CountSentMessages(true);
   } else if (name == "phase2") {
     qor::RegisterExceptHandler(StopsInPhase2, qor::kOnHandlingThread, 2);
     GuiFailure(runtime::Exception("phase two"));
