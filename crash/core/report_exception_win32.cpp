@@ -6,12 +6,17 @@
 #include <exception>
 
 #include "crash/core/class_chain.h"
+#include "crash/core/except_address.h"
 #include "crash/core/except_object.h"
 #include "crash/core/handler_lists.h"
 #include "crash/core/loader_lock.h"
+#include "crash/core/report_lock.h"
 #include "crash/core/thread_registry.h"
 #include "crash/core/win_handle.h"
+#include "crash/debuginfo/debug_info_live.h"
+#include "crash/disasm/function_listing_win32.h"
 #include "crash/modules/guarded_call.h"
+#include "crash/modules/safe_read.h"
 #include "runtime/raise.h"
 
 namespace qor {
@@ -76,6 +81,17 @@ void HandOver(ExceptRequest& request) {
   }
 }
 
+// The address moved to the instruction it belongs to, in the function that
+// the debug information names for it.
+uint32_t CorrectedAddress(uint32_t address) {
+  AddressInfo info;
+  if (!LiveAddressInfo(address, info) || info.public_address == 0) return address;
+  const LiveMemory memory;
+  TFunctionInfo function;
+  if (!ParseFunction(info.public_address, memory, OwnRoutines(), function)) return address;
+  return CorrectedExceptAddress(function, memory, address);
+}
+
 thread_local uint32_t last_reported_object = 0;
 
 void MarkReported(uint32_t object) {
@@ -102,6 +118,14 @@ void ResolveExceptParams(uint32_t& object, uint32_t& address) {
     }
   }
   if (object != 0 && !IsPlausibleObject(object)) object = 0;
+  if (address == 0 || (object != 0 && IsClassOrDescendant(object, kAbortClass))) return;
+  // The debug-information cache grows here, on the failing thread: not
+  // while a report is composed.
+  const ReportLock lock;
+  try {
+    Guarded([&] { address = CorrectedAddress(address); });
+  } catch (...) {
+  }
 }
 
 void ReportException(bool frozen, uint32_t object, uint32_t address, std::string* report_out,
