@@ -14,8 +14,7 @@ TEST(UninstallFailure, AnEventHandlerFailureReachesThePipeline) {
       qor::test::RunChildProgram("uninstall_failure_win32_test_child.exe", "");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exit_code, 7u) << run.text;
-  const std::string expected =
-      "class=runtime.EOSError message=forced failure after_call=1 offset=";
+  const std::string expected = "class=runtime.EOSError message=forced failure after_call=1 offset=";
   ASSERT_EQ(run.text.rfind(expected, 0), 0u) << run.text;
   // The address is the return address of the throw, a call inside the
   // handler (a short function).

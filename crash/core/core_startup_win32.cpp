@@ -47,7 +47,9 @@ void FillLowerHooks() {
   InstallProgressWindow();
   MailClientHooks& mail = DeliveryMailClientHooks();
   mail.loader_lock_held = CurrentThreadOwnsLoaderLock;
-  mail.release_main_thread = [] { return ExceptSettings.PauseRunningThreads && ReleaseMainThread(); };
+  mail.release_main_thread = [] {
+    return ExceptSettings.PauseRunningThreads && ReleaseMainThread();
+  };
   mail.hold_main_thread = HoldMainThread;
   CorePipelineHooks().take_screenshot = CaptureScreenPng;
 }
@@ -104,7 +106,9 @@ __attribute__((init_priority(101))) CoreLifetime core_lifetime;
 
 }  // namespace
 
-uint64_t ProcessStartTime() { return start_time; }
+uint64_t ProcessStartTime() {
+  return start_time;
+}
 
 }  // namespace qor
 

@@ -27,10 +27,10 @@ class ExceptAddressTest : public ::testing::Test {
 TEST_F(ExceptAddressTest, KnowsWhereInstructionsStart) {
   EXPECT_TRUE(IsInstructionOf(function_, memory_, kCode));
   EXPECT_TRUE(IsInstructionOf(function_, memory_, kCode + 3));
-  EXPECT_TRUE(IsInstructionOf(function_, memory_, kCode + 11));  // after the call
-  EXPECT_TRUE(IsInstructionOf(function_, memory_, 0x402000));    // the call's target
-  EXPECT_FALSE(IsInstructionOf(function_, memory_, kCode + 7));  // inside the call
-  EXPECT_FALSE(IsInstructionOf(function_, memory_, kCode + 13)); // past the end
+  EXPECT_TRUE(IsInstructionOf(function_, memory_, kCode + 11));   // after the call
+  EXPECT_TRUE(IsInstructionOf(function_, memory_, 0x402000));     // the call's target
+  EXPECT_FALSE(IsInstructionOf(function_, memory_, kCode + 7));   // inside the call
+  EXPECT_FALSE(IsInstructionOf(function_, memory_, kCode + 13));  // past the end
 }
 
 TEST_F(ExceptAddressTest, MovesAnAddressFourBytesShortOfAnInstruction) {

@@ -42,8 +42,8 @@ bool IsMangledName(const char* name) {
   size_t length = 0;
   for (; name[length] != 0 && length < 1024; ++length) {
     const char c = name[length];
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '_';
+    const bool ok =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     if (!ok) return false;
   }
   return length > 0 && length < 1024;
@@ -74,7 +74,9 @@ bool CheckObject(uint32_t object) {
   return true;
 }
 
-const void* Pointer(uint32_t object) { return reinterpret_cast<const void*>(uintptr_t{object}); }
+const void* Pointer(uint32_t object) {
+  return reinterpret_cast<const void*>(uintptr_t{object});
+}
 
 }  // namespace
 
@@ -116,7 +118,8 @@ bool IsReportedObject(uint32_t object) {
 }
 
 std::string AccessViolationText(const EXCEPTION_RECORD& record) {
-  const uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
+  const uint32_t address =
+      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
   const bool write = record.NumberParameters > 0 && record.ExceptionInformation[0] != 0;
   const uint32_t target =
       record.NumberParameters > 1 ? static_cast<uint32_t>(record.ExceptionInformation[1]) : 0;

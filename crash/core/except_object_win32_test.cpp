@@ -17,7 +17,9 @@
 namespace qor {
 namespace {
 
-uint32_t At(const void* pointer) { return ObjectAddress(pointer); }
+uint32_t At(const void* pointer) {
+  return ObjectAddress(pointer);
+}
 
 struct Shape {
   virtual ~Shape() = default;
@@ -132,8 +134,8 @@ TEST(LoaderLock, OnlyTheOwningThreadHoldsIt) {
   WaitForSingleObject(loader.get(), INFINITE);
   const HMODULE library = GetModuleHandleA("qor_loader_lock_test_dll.dll");
   ASSERT_NE(library, nullptr);
-  const auto owned = reinterpret_cast<int (*)()>(
-      reinterpret_cast<void*>(GetProcAddress(library, "OwnedAtStart")));
+  const auto owned =
+      reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(library, "OwnedAtStart")));
   ASSERT_NE(owned, nullptr);
   EXPECT_EQ(owned(), 1) << "a library's start-up runs under the loader lock";
   FreeLibrary(library);

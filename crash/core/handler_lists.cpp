@@ -103,8 +103,8 @@ void CallEntry(const THandlerEntry<TActionHandler>& e, TFireHandlersParams& p) {
 }
 void CallEntry(const THandlerEntry<TActionHandlerOO>& e, TFireHandlersParams& p) {
   CallSafely([&] {
-    e.Code(e.Object, p.Action, p.Frozen, p.ExceptObject, p.ExceptAddress, p.ThreadId,
-           *p.Report, *p.Screenshot, p.Handled);
+    e.Code(e.Object, p.Action, p.Frozen, p.ExceptObject, p.ExceptAddress, p.ThreadId, *p.Report,
+           *p.Screenshot, p.Handled);
   });
 }
 void CallEntry(const THandlerEntry<THiddenHandler>& e, TFireHandlersParams& p) {
@@ -189,9 +189,12 @@ bool HasHandlers(int32_t kind) {
   const HandlerLists& lists = Lists();
   ListsGuard guard;
   switch (kind) {
-    case kExceptionHandlers: return !lists.except.empty() || !lists.except_oo.empty();
-    case kActionHandlers: return !lists.action.empty() || !lists.action_oo.empty();
-    default: return !lists.hidden.empty() || !lists.hidden_oo.empty();
+    case kExceptionHandlers:
+      return !lists.except.empty() || !lists.except_oo.empty();
+    case kActionHandlers:
+      return !lists.action.empty() || !lists.action_oo.empty();
+    default:
+      return !lists.hidden.empty() || !lists.hidden_oo.empty();
   }
 }
 
@@ -214,9 +217,15 @@ bool WantsMainThread(int32_t kind, int32_t phase) {
 void RunHandlerPass(TFireHandlersParams& params) {
   const HandlerLists& lists = Lists();
   switch (params.Kind) {
-    case kExceptionHandlers: RunLists(lists.except_oo, lists.except, params); break;
-    case kActionHandlers: RunLists(lists.action_oo, lists.action, params); break;
-    default: RunLists(lists.hidden_oo, lists.hidden, params); break;
+    case kExceptionHandlers:
+      RunLists(lists.except_oo, lists.except, params);
+      break;
+    case kActionHandlers:
+      RunLists(lists.action_oo, lists.action, params);
+      break;
+    default:
+      RunLists(lists.hidden_oo, lists.hidden, params);
+      break;
   }
   if (params.Kind == kExceptionHandlers && params.Phase == 2) params.Handled = false;
 }

@@ -25,26 +25,31 @@ enum HandlerSync : uint8_t {
 
 // Action numbers shared by the dialog, the handlers and the automatic actions.
 enum ReportAction : int32_t {
-  kActionMail = 0, kActionSave, kActionPrint, kActionShow, kActionContinue, kActionRestart,
+  kActionMail = 0,
+  kActionSave,
+  kActionPrint,
+  kActionShow,
+  kActionContinue,
+  kActionRestart,
   kActionClose
 };
 
-using TExceptHandler = void (*)(bool frozen, uint32_t object, uint32_t address,
-                                uint32_t thread_id, std::string& report,
-                                TScreenshot& screenshot, bool& can_continue, bool& handled);
+using TExceptHandler = void (*)(bool frozen, uint32_t object, uint32_t address, uint32_t thread_id,
+                                std::string& report, TScreenshot& screenshot, bool& can_continue,
+                                bool& handled);
 using TExceptHandlerOO = void (*)(void* self, bool frozen, uint32_t object, uint32_t address,
-                                  uint32_t thread_id, std::string& report,
-                                  TScreenshot& screenshot, bool& can_continue, bool& handled);
+                                  uint32_t thread_id, std::string& report, TScreenshot& screenshot,
+                                  bool& can_continue, bool& handled);
 using TActionHandler = void (*)(int32_t action, bool frozen, uint32_t object, uint32_t address,
-                                uint32_t thread_id, std::string& report,
-                                TScreenshot& screenshot, bool& handled);
+                                uint32_t thread_id, std::string& report, TScreenshot& screenshot,
+                                bool& handled);
 using TActionHandlerOO = void (*)(void* self, int32_t action, bool frozen, uint32_t object,
                                   uint32_t address, uint32_t thread_id, std::string& report,
                                   TScreenshot& screenshot, bool& handled);
 using THiddenHandler = void (*)(uint32_t object, uint32_t address, uint32_t thread_id,
                                 const std::string& report);
-using THiddenHandlerOO = void (*)(void* self, uint32_t object, uint32_t address,
-                                  uint32_t thread_id, const std::string& report);
+using THiddenHandlerOO = void (*)(void* self, uint32_t object, uint32_t address, uint32_t thread_id,
+                                  const std::string& report);
 
 // One entry: the sync byte, the phase byte (0 to 2 for exception handlers,
 // 1 for the others), the routine and, for a method, its object.
@@ -82,8 +87,8 @@ void UnregisterHiddenHandler(THiddenHandlerOO code, void* self);
 // The record of one call of the handlers.
 struct TFireHandlersParams {
   int32_t Kind = kExceptionHandlers;
-  int32_t Phase = 1;      // exception handlers: 0 to 2; others 1
-  int32_t Action = 0;     // action handlers
+  int32_t Phase = 1;   // exception handlers: 0 to 2; others 1
+  int32_t Action = 0;  // action handlers
   bool Frozen = false;
   uint32_t ExceptObject = 0;
   uint32_t ExceptAddress = 0;

@@ -12,7 +12,9 @@ namespace {
 // What the handlers of one test did, in order.
 std::vector<std::string> calls;
 
-void Record(const char* name) { calls.push_back(name); }
+void Record(const char* name) {
+  calls.push_back(name);
+}
 
 void PlainSetsHandled(bool, uint32_t, uint32_t, uint32_t, std::string& report, TScreenshot&,
                       bool& can_continue, bool& handled) {
@@ -26,8 +28,8 @@ void PlainQuiet(bool, uint32_t, uint32_t, uint32_t, std::string&, TScreenshot&, 
   Record("quiet");
 }
 
-void MethodSetsHandled(void* self, bool, uint32_t, uint32_t, uint32_t, std::string&,
-                       TScreenshot&, bool&, bool& handled) {
+void MethodSetsHandled(void* self, bool, uint32_t, uint32_t, uint32_t, std::string&, TScreenshot&,
+                       bool&, bool& handled) {
   Record(static_cast<const char*>(self));
   handled = true;
 }
@@ -37,7 +39,9 @@ void Throws(bool, uint32_t, uint32_t, uint32_t, std::string&, TScreenshot&, bool
   throw std::runtime_error("inside a handler");
 }
 
-void Hidden(uint32_t object, uint32_t, uint32_t, const std::string&) { Record("hidden"); }
+void Hidden(uint32_t object, uint32_t, uint32_t, const std::string&) {
+  Record("hidden");
+}
 void HiddenMethod(void* self, uint32_t, uint32_t, uint32_t, const std::string&) {
   Record(static_cast<const char*>(self));
 }

@@ -69,7 +69,9 @@ bool WaitAnsweringSentMessages(void* object, uint32_t limit) {
   }
 }
 
-uint32_t HandlingThreadId() { return handling.id; }
+uint32_t HandlingThreadId() {
+  return handling.id;
+}
 
 bool WriteRequest(const ExceptRequest& request) {
   DWORD written = 0;

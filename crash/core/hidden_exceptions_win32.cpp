@@ -53,7 +53,9 @@ void TellHiddenHandlers() {
 
 }  // namespace
 
-void EnableHiddenExceptionHook(bool on) { hook_on = on; }
+void EnableHiddenExceptionHook(bool on) {
+  hook_on = on;
+}
 
 }  // namespace qor
 

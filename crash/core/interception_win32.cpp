@@ -34,7 +34,9 @@ uint32_t Address(const void* pointer) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pointer));
 }
 
-bool OnMainThread() { return GetCurrentThreadId() == MainThreadId(); }
+bool OnMainThread() {
+  return GetCurrentThreadId() == MainThreadId();
+}
 
 // Ends a thread other than the main one once its failure was reported.
 void EndThisThread() {
@@ -133,7 +135,9 @@ void GuaranteeThreadStack() {
   if (set) set(&size);
 }
 
-void ReportEscapedException() { ReportException(false, 0, 0, nullptr, 0, 0, true); }
+void ReportEscapedException() {
+  ReportException(false, 0, 0, nullptr, 0, 0, true);
+}
 
 void InstallInterception() {
   if (installed) return;

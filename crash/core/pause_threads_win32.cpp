@@ -56,22 +56,22 @@ uint32_t target_peek_message_w = 0;
 BOOL WINAPI GetMessageAHook(LPMSG message, HWND window, UINT first, UINT last) {
   PauseAtMessageLoop();
   return reinterpret_cast<GetMessageFn>(uintptr_t{target_get_message_a})(message, window, first,
-                                                                        last);
+                                                                         last);
 }
 BOOL WINAPI GetMessageWHook(LPMSG message, HWND window, UINT first, UINT last) {
   PauseAtMessageLoop();
   return reinterpret_cast<GetMessageFn>(uintptr_t{target_get_message_w})(message, window, first,
-                                                                        last);
+                                                                         last);
 }
 BOOL WINAPI PeekMessageAHook(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
   PauseAtMessageLoop();
   return reinterpret_cast<PeekMessageFn>(uintptr_t{target_peek_message_a})(message, window, first,
-                                                                          last, remove);
+                                                                           last, remove);
 }
 BOOL WINAPI PeekMessageWHook(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
   PauseAtMessageLoop();
   return reinterpret_cast<PeekMessageFn>(uintptr_t{target_peek_message_w})(message, window, first,
-                                                                          last, remove);
+                                                                           last, remove);
 }
 
 struct RetrievalHook {
@@ -96,8 +96,8 @@ const RetrievalHook kRetrievalHooks[] = {
 void HookRetrieval() {
   for (const RetrievalHook& hook : kRetrievalHooks) {
     if (*hook.target == 0) {
-      *hook.target = Address(reinterpret_cast<const void*>(
-          GetProcAddress(GetModuleHandleA("user32.dll"), hook.name)));
+      *hook.target = Address(
+          reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("user32.dll"), hook.name)));
     }
     if (*hook.target == 0) continue;
     HookImport("user32.dll", hook.name, Address(reinterpret_cast<const void*>(hook.thunk)),

@@ -25,8 +25,8 @@ struct PipelineHooks {
   // Appends the report to the bug-report file; true when written.
   bool (*save_report)(const std::string& report, void* owner_window, bool silent) = nullptr;
   // Sends the report and the screenshot; true when a delivery method worked.
-  bool (*mail_report)(const std::string& report, const TScreenshot& screenshot,
-                      void* owner_window, bool silent) = nullptr;
+  bool (*mail_report)(const std::string& report, const TScreenshot& screenshot, void* owner_window,
+                      bool silent) = nullptr;
   // Restart or end the process; neither returns.
   void (*restart_process)() = nullptr;
   void (*close_process)() = nullptr;

@@ -20,7 +20,7 @@ int main() {
                            " registry=" + std::to_string(qor::ThreadRegistryBlock() != nullptr) +
                            " started=" + std::to_string(qor::ProcessStartTime() != 0) + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
-            &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+            nullptr);
   return 0;
 }

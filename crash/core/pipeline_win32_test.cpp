@@ -85,8 +85,9 @@ TEST(Pipeline, ExceptionsEscapingThreadsAreReportedAndOnlyTheThreadEnds) {
         << Joined(run);
     EXPECT_TRUE(run.Has("continued")) << scenario;
   }
-  EXPECT_NE(Joined(RunScenario("thread_object")).find("class=runtime.EOSError message=from Execute"),
-            std::string::npos);
+  EXPECT_NE(
+      Joined(RunScenario("thread_object")).find("class=runtime.EOSError message=from Execute"),
+      std::string::npos);
 }
 
 TEST(Pipeline, AccessViolationOnTheMainThreadEndsTheProgram) {
@@ -258,7 +259,8 @@ TEST(Pipeline, ShutDownWaitsForARequestInProgress) {
 TEST(Pipeline, WithHooksOffNothingIsCreated) {
   const ChildRun run = RunChild("pipeline_off_win32_test_child.exe", "");
   EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.lines, std::vector<std::string>{"thread=0 patches=0 registry=0 started=1"}) << Joined(run);
+  EXPECT_EQ(run.lines, std::vector<std::string>{"thread=0 patches=0 registry=0 started=1"})
+      << Joined(run);
 }
 
 }  // namespace

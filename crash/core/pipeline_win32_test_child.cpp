@@ -25,13 +25,12 @@ using HandleExceptionCode = void (*)(gui::Application*);
 using ShowExceptionCode = void (*)(gui::Application*, const std::string&);
 
 namespace qor {
-TExceptSettings ExceptSettings{
-    .HookTargets = {
-        .GuiHandleException =
-            reinterpret_cast<const void*>(HandleExceptionCode(&gui::Application::HandleException)),
-        .GuiShowException =
-            reinterpret_cast<const void*>(ShowExceptionCode(&gui::Application::ShowException)),
-    }};
+TExceptSettings ExceptSettings{.HookTargets = {
+                                   .GuiHandleException = reinterpret_cast<const void*>(
+                                       HandleExceptionCode(&gui::Application::HandleException)),
+                                   .GuiShowException = reinterpret_cast<const void*>(
+                                       ShowExceptionCode(&gui::Application::ShowException)),
+                               }};
 }  // namespace qor
 
 namespace {
@@ -39,8 +38,8 @@ namespace {
 void Say(const std::string& line) {
   const std::string text = line + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()),
-            &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
+            nullptr);
 }
 
 std::string Where() {
@@ -52,8 +51,8 @@ std::string Where() {
 // Phase 1 says what the pipeline produced.
 void SeeReport(bool frozen, uint32_t object, uint32_t address, uint32_t thread_id,
                std::string& report, qor::TScreenshot&, bool& can_continue, bool&) {
-  Say("phase1 class=" + qor::ExceptClassText(object) + " message=" +
-      qor::ExceptMessageText(object) + " continue=" + std::to_string(can_continue) +
+  Say("phase1 class=" + qor::ExceptClassText(object) +
+      " message=" + qor::ExceptMessageText(object) + " continue=" + std::to_string(can_continue) +
       " thread=" + (thread_id == qor::MainThreadId() ? "main" : "other") +
       " address=" + std::to_string(address != 0) + " report=" + report + " on=" + Where());
 }
@@ -121,7 +120,9 @@ int Overflow(int depth) {
   return Overflow(depth + 1) + pad[0];
 }
 
-DWORD WINAPI OverflowingRoutine(void*) { return Overflow(0); }
+DWORD WINAPI OverflowingRoutine(void*) {
+  return Overflow(0);
+}
 
 // Eight threads wait for one event and then fail together.
 DWORD WINAPI OneOfEight(void* start) {
@@ -153,7 +154,9 @@ int QuitWhileWaiting() {
   return static_cast<int>(message.wParam);
 }
 
-void SaySync(const char* name) { Say(std::string(name) + " on=" + Where()); }
+void SaySync(const char* name) {
+  Say(std::string(name) + " on=" + Where());
+}
 void Sync1(bool, uint32_t, uint32_t, uint32_t, std::string&, qor::TScreenshot&, bool&, bool&) {
   SaySync("sync1");
 }

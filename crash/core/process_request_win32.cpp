@@ -105,9 +105,8 @@ void MakeReport(Pipeline& p) {
     const bool show_progress = ExceptSettings.ShowDialog && !ExceptSettings.WebServerMode;
     const ExceptRequest& r = p.request;
     RunStep([&] {
-      hooks.compose_bug_report(r.Frozen != 0, r.ExceptObject, r.ExceptAddress, p.report,
-                               r.Context, show_progress, r.FramePointer, r.StackPointer,
-                               r.ThreadId);
+      hooks.compose_bug_report(r.Frozen != 0, r.ExceptObject, r.ExceptAddress, p.report, r.Context,
+                               show_progress, r.FramePointer, r.StackPointer, r.ThreadId);
     });
   }
 }
@@ -130,8 +129,8 @@ void DeliverReport(Pipeline& p, bool ignored) {
     }
   } else if (hooks.run_except_box) {
     RunStep([&] {
-      hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject,
-                           p.request.ExceptAddress, p.can_continue, p.screenshot, p.report);
+      hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject, p.request.ExceptAddress,
+                           p.can_continue, p.screenshot, p.report);
     });
     if (!p.came_with_continue) p.can_continue = false;
   }

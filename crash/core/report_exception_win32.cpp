@@ -101,12 +101,15 @@ void MarkReported(uint32_t object) {
       !IsClassOrDescendant(object, kExceptionClass)) {
     return;
   }
-  Guarded([&] { ReplaceObjectMessage(reinterpret_cast<void*>(uintptr_t{object}), ReportedMarker); });
+  Guarded(
+      [&] { ReplaceObjectMessage(reinterpret_cast<void*>(uintptr_t{object}), ReportedMarker); });
 }
 
 }  // namespace
 
-uint32_t LastReportedObject() { return last_reported_object; }
+uint32_t LastReportedObject() {
+  return last_reported_object;
+}
 
 void ResolveExceptParams(uint32_t& object, uint32_t& address) {
   if (object == 0) {
@@ -146,9 +149,8 @@ void ReportException(bool frozen, uint32_t object, uint32_t address, std::string
     request.ExceptAddress = address;
     request.CanContinue = can_continue ? 1 : 0;
     request.StackPointer = stack_pointer != 0 ? stack_pointer : StackPointer();
-    request.FramePointer = frame_pointer != 0
-                               ? frame_pointer
-                               : ObjectAddress(__builtin_frame_address(0));
+    request.FramePointer =
+        frame_pointer != 0 ? frame_pointer : ObjectAddress(__builtin_frame_address(0));
     request.ReportOut = ObjectAddress(report_out);
     // Under the loader lock the handling thread could not finish (it would
     // wait for the lock itself): the request is processed right here.

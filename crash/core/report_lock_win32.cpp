@@ -18,7 +18,11 @@ CRITICAL_SECTION& Section() {
 
 }  // namespace
 
-ReportLock::ReportLock() { EnterCriticalSection(&Section()); }
-ReportLock::~ReportLock() { LeaveCriticalSection(&Section()); }
+ReportLock::ReportLock() {
+  EnterCriticalSection(&Section());
+}
+ReportLock::~ReportLock() {
+  LeaveCriticalSection(&Section());
+}
 
 }  // namespace qor

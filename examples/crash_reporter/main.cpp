@@ -23,7 +23,9 @@ void ReportReady(bool frozen, uint32_t object, uint32_t address, uint32_t thread
   std::fflush(stdout);
 }
 
-DWORD WINAPI Worker(void*) { throw std::runtime_error("the worker failed"); }
+DWORD WINAPI Worker(void*) {
+  throw std::runtime_error("the worker failed");
+}
 
 }  // namespace
 

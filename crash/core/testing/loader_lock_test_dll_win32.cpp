@@ -23,7 +23,9 @@ void WaitWhileTestAsks() {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int OwnedAtStart() { return owned_at_start ? 1 : 0; }
+extern "C" __declspec(dllexport) int OwnedAtStart() {
+  return owned_at_start ? 1 : 0;
+}
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
