@@ -256,6 +256,19 @@ TEST(Pipeline, ShutDownWaitsForARequestInProgress) {
   EXPECT_EQ(run.With("dialog").size(), 1u) << Joined(run);
 }
 
+// A failure under the loader lock is processed on the failing thread: the
+// handling thread could not finish while the lock is held.
+TEST(Pipeline, AFailureInALibrarysStartUpIsReportedOnItsOwnThread) {
+  const ChildRun run = RunScenario("library_start");
+  EXPECT_EQ(run.exit_code, 0u) << Joined(run);
+  ASSERT_EQ(run.With("phase1").size(), 1u) << Joined(run);
+  EXPECT_NE(run.With("phase1")[0].find("message=in a library's start-up continue=1 thread=main "
+                                       "address=1 report=report of runtime.Exception on=main"),
+            std::string::npos)
+      << Joined(run);
+  EXPECT_TRUE(run.Has("continued"));
+}
+
 TEST(Pipeline, WithHooksOffNothingIsCreated) {
   const ChildRun run = RunChild("pipeline_off_win32_test_child.exe", "");
   EXPECT_EQ(run.exit_code, 0u);

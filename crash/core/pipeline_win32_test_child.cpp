@@ -248,6 +248,19 @@ int EndWhileBusy() {
   return 0;
 }
 
+}  // namespace
+
+// Called by a library's start-up, under the loader lock.
+extern "C" __declspec(dllexport) void ReportFromLibraryStart() {
+  try {
+    throw runtime::Exception("in a library's start-up");
+  } catch (...) {
+    qor::ReportException(false, 0, 0, nullptr, 0, 0, true);
+  }
+}
+
+namespace {
+
 // Counts the messages that other threads send to the main thread's
 // message-handler window, where the core asks for main-thread handlers.
 int sent_to_handler_window = 0;
@@ -326,6 +339,9 @@ int Scenario(const std::string& name) {
   } else if (name == "main_handlers") {
     qor::RegisterExceptHandler(Sync1, qor::kOnMainThreadOnly, 1);
     GuiFailure(runtime::Exception("main handlers"));
+  } else if (name == "library_start") {
+    HMODULE library = LoadLibraryA("qor_report_in_library_start.dll");
+    if (library) FreeLibrary(library);
   } else if (name == "sent_without_handlers") {
     CountSentMessages(false);
   } else if (name == "sent_with_handlers") {
