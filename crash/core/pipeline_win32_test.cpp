@@ -198,6 +198,12 @@ TEST(Pipeline, EightThreadsFailingAtOnceGiveEightSeparateReports) {
   EXPECT_EQ(run.With("dialog").size(), 8u);
 }
 
+TEST(Pipeline, RequestsLeaveNoHandleOpen) {
+  const ChildRun run = RunScenario("handles");
+  EXPECT_TRUE(run.Has("handles grew by 0")) << Joined(run);
+  EXPECT_EQ(run.With("phase1").size(), 7u);
+}
+
 TEST(Pipeline, QuitWhileTheMainThreadWaitsIsPostedAgainAndTheReportCompletes) {
   const ChildRun run = RunScenario("quit");
   EXPECT_EQ(run.exit_code, 42u) << Joined(run);

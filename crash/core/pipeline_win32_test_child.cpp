@@ -339,6 +339,16 @@ int Scenario(const std::string& name) {
   } else if (name == "main_handlers") {
     qor::RegisterExceptHandler(Sync1, qor::kOnMainThreadOnly, 1);
     GuiFailure(runtime::Exception("main handlers"));
+  } else if (name == "handles") {
+    // Each request's event and its duplicate are closed by their owners.
+    GuiFailure(runtime::Exception("first"));
+    DWORD before = 0;
+    DWORD after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &before);
+    for (int i = 0; i < 5; ++i) GuiFailure(runtime::Exception("again"));
+    RunThread(ThrowingRoutine, const_cast<char*>("from a thread"));
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    Say("handles grew by " + std::to_string(static_cast<int>(after - before)));
   } else if (name == "library_start") {
     HMODULE library = LoadLibraryA("qor_report_in_library_start.dll");
     if (library) FreeLibrary(library);
