@@ -11,6 +11,11 @@ namespace qor {
 class QorException {
  public:
   explicit QorException(std::string message) : Message(std::move(message)) {}
+  QorException(const QorException&) = default;
+  QorException& operator=(const QorException&) = default;
+  // Virtual, so that the crash-report core finds the class of an object it
+  // was handed as a bare pointer, as it does for every other exception.
+  virtual ~QorException() = default;
 
   std::string Message;
 };

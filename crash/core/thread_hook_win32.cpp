@@ -9,6 +9,7 @@
 
 #include "crash/core/class_name.h"
 #include "crash/core/import_hooks.h"
+#include "crash/core/interception.h"
 #include "crash/core/thread_registry.h"
 #include "crash/modules/live_exports.h"
 #include "runtime/thread.h"
@@ -44,10 +45,30 @@ uint32_t Address(const void* pointer) {
 
 uint32_t ImportThunk() { return Address(reinterpret_cast<const void*>(&CreateThreadImportThunk)); }
 
+// Inside a catch block: hands the exception to the report entry.
+void PassEscapedException() {
+  if (EscapedExceptionHandler handler = escaped_exception_handler) {
+    try {
+      handler();
+    } catch (...) {
+      // The report entry never throws; nothing may unwind into the system.
+    }
+  }
+}
+
+// A C++ exception cannot unwind into the system's thread start: one that
+// escapes the routine is reported like one escaping a thread object's
+// Execute, and the thread ends.
 DWORD WINAPI ThreadWrapper(LPVOID parameter) {
   const ThreadStart start = *static_cast<ThreadStart*>(parameter);
   delete static_cast<ThreadStart*>(parameter);
-  const DWORD result = start.routine(start.parameter);
+  GuaranteeThreadStack();
+  DWORD result = 0;
+  try {
+    result = start.routine(start.parameter);
+  } catch (...) {
+    PassEscapedException();
+  }
   UnregisterThread(GetCurrentThreadId());
   return result;
 }
@@ -82,13 +103,7 @@ void ExecutionWrapper(runtime::TThread& thread) {
   try {
     thread.RunExecute();
   } catch (...) {
-    if (EscapedExceptionHandler handler = escaped_exception_handler) {
-      try {
-        handler();
-      } catch (...) {
-        // The report entry never throws; nothing may unwind into the system.
-      }
-    }
+    PassEscapedException();
   }
   UnregisterThread(GetCurrentThreadId());
 }

@@ -16,7 +16,9 @@ const std::vector<std::string_view>& NeverReturningNames() {
       "abort", "exit", "_exit", "_Exit", "quick_exit", "ExitProcess", "ExitThread",
       "FatalAppExitA", "FatalAppExitW", "longjmp", "_assert", "_wassert",
       // MinGW's start-up code: reports a relocation it cannot apply, then aborts.
-      "__report_error"};
+      "__report_error",
+      // The crash-report core's end of the process after a fatal report.
+      "_ZN3qor15CloseProcessNowEv", "qor::CloseProcessNow()"};
   return names;
 }
 

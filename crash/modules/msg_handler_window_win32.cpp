@@ -23,11 +23,15 @@ struct HandlerWindow {
 struct WindowList {
   HANDLE mutex = nullptr;
   std::vector<HandlerWindow> windows;
+};
 
-  ~WindowList() {
-    if (mutex) CloseHandle(mutex);
-  }
-} g_list;
+// Made on first use and never destroyed: the crash-report core registers
+// its handler before the program's static objects are made and removes it
+// after they are gone. The mutex goes with the process.
+WindowList& List() {
+  static WindowList* list = new WindowList;
+  return *list;
+}
 
 // "$" + thread id + "$" + an address inside this module, both in lower-case
 // hexadecimal: each copy of this code in a process gets its own names.
@@ -39,15 +43,15 @@ std::string NameSuffix() {
 }
 
 HANDLE ListMutex() {
-  if (g_list.mutex == nullptr) {
+  if (List().mutex == nullptr) {
     std::string name = "qorToolsMsgHandlerMutex" + NameSuffix();
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
     // Two threads may race to create it; the loser closes its own.
-    if (mutex && InterlockedCompareExchangePointer(&g_list.mutex, mutex, nullptr) != nullptr) {
+    if (mutex && InterlockedCompareExchangePointer(&List().mutex, mutex, nullptr) != nullptr) {
       CloseHandle(mutex);
     }
   }
-  return g_list.mutex;
+  return List().mutex;
 }
 
 // Holds the list mutex for its lifetime. Without a mutex (the system
@@ -68,7 +72,7 @@ class ListLock {
 };
 
 HandlerWindow* FindByThread(DWORD thread) {
-  for (HandlerWindow& w : g_list.windows) {
+  for (HandlerWindow& w : List().windows) {
     if (w.thread == thread) return &w;
   }
   return nullptr;
@@ -76,7 +80,7 @@ HandlerWindow* FindByThread(DWORD thread) {
 
 TMsgHandlers CopyHandlers(HWND window) {
   ListLock lock;
-  for (const HandlerWindow& w : g_list.windows) {
+  for (const HandlerWindow& w : List().windows) {
     if (w.window == window) return w.handlers;
   }
   return {};
@@ -87,9 +91,9 @@ TMsgHandlers CopyHandlers(HWND window) {
 // dead window.
 void Forget(HWND window) {
   ListLock lock;
-  for (size_t i = 0; i < g_list.windows.size(); ++i) {
-    if (g_list.windows[i].window == window) {
-      g_list.windows.erase(g_list.windows.begin() + static_cast<ptrdiff_t>(i));
+  for (size_t i = 0; i < List().windows.size(); ++i) {
+    if (List().windows[i].window == window) {
+      List().windows.erase(List().windows.begin() + static_cast<ptrdiff_t>(i));
       return;
     }
   }
@@ -136,8 +140,8 @@ uint32_t Add(const MsgHandler& entry, uint32_t thread) {
     if (thread != self) return 0;
     HWND window = CreateHandlerWindow();
     if (window == nullptr) return 0;
-    g_list.windows.push_back(HandlerWindow{thread, window, {}});
-    target = &g_list.windows.back();
+    List().windows.push_back(HandlerWindow{thread, window, {}});
+    target = &List().windows.back();
   }
   return AddMsgHandler(target->handlers, entry);
 }
@@ -153,7 +157,7 @@ void Delete(MsgProc handler, MsgMethod code, void* object, uint32_t message, uin
     DeleteMsgHandlers(target->handlers, handler, code, object, message);
     if (!target->handlers.empty()) return;
     emptied = target->window;
-    g_list.windows.erase(g_list.windows.begin() + (target - g_list.windows.data()));
+    List().windows.erase(List().windows.begin() + (target - List().windows.data()));
   }
   if (!IsWindow(emptied)) return;
   // Only its own thread may destroy a window; others ask it to close.

@@ -1,0 +1,65 @@
+// Runs a test's child program and collects what it prints and its exit
+// code (Windows only).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "crash/core/win_handle.h"
+
+namespace qor::test {
+
+struct ChildOutput {
+  bool started = false;
+  DWORD exit_code = 0xFFFFFFFF;
+  std::string text;  // standard output and standard error together
+};
+
+// Runs `program` (a file beside the test program) with `arguments` and
+// waits at most `limit` ms after its output ends; a child that does not
+// end by then is terminated with exit code 0xDEAD.
+inline ChildOutput RunChildProgram(const std::string& program, const std::string& arguments,
+                                   DWORD limit = 60000) {
+  ChildOutput run;
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string own(path, length);
+  std::string command = own.substr(0, own.rfind('\\') + 1) + program;
+  if (!arguments.empty()) command += " " + arguments;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
+  const OwnedHandle read(read_end);
+  OwnedHandle write(write_end);
+  SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write.get();
+  startup.hStdError = write.get();
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return run;
+  }
+  run.started = true;
+  const OwnedHandle child(process.hProcess);
+  const OwnedHandle child_thread(process.hThread);
+  write.reset();  // the child holds the only write end: reading ends with it
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    run.text.append(buffer, got);
+  }
+  if (WaitForSingleObject(child.get(), limit) != WAIT_OBJECT_0) {
+    TerminateProcess(child.get(), 0xDEAD);
+    WaitForSingleObject(child.get(), INFINITE);
+  }
+  GetExitCodeProcess(child.get(), &run.exit_code);
+  return run;
+}
+
+}  // namespace qor::test
