@@ -14,7 +14,7 @@ if(QOR_WIN32)
     INSTALL_COMMAND ""
     # Its sources are shared with this tree; let its own build decide what changed.
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${QOR_CONVERT_HOST_DIR}/qor_convert)
+    BUILD_BYPRODUCTS ${QOR_CONVERT_HOST_DIR}/qor_convert ${QOR_CONVERT_HOST_DIR}/qor_symbol_store)
 endif()
 
 # Runs the converter on `target` after each link, with the arguments that

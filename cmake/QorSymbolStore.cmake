@@ -12,6 +12,8 @@ function(qor_symbol_store target)
   if(NOT S_STORE)
     set(S_STORE ${CMAKE_BINARY_DIR}/symbols)
   endif()
+  # A changed symbol-file writer relinks the program, so its file is made anew.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${QOR_CONVERT_HOST_DIR}/qor_symbol_store)
   qor_convert_after_link(${target} "Writing the symbol file"
     COMMAND ${QOR_CONVERT_HOST_DIR}/qor_symbol_store $<TARGET_FILE:${target}> ${S_STORE})
 endfunction()

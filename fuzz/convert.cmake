@@ -2,7 +2,7 @@
 # the MinGW tool chain (DWARF 5 and 4), and scripts/run-fuzzers passes them
 # to libFuzzer beside its corpus. The replay build runs them once as a test.
 qor_add_fuzzer(convert_fuzzer SOURCES ${CMAKE_CURRENT_LIST_DIR}/convert_fuzzer.cpp
-               LIBS qor_convert_core)
+               LIBS qor_symbol_file)
 find_program(QOR_SEED_GXX i686-w64-mingw32-g++)
 if(QOR_SEED_GXX)
   set(seed_dir ${CMAKE_CURRENT_BINARY_DIR}/seeds/convert_fuzzer)

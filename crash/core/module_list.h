@@ -12,6 +12,7 @@ struct TModule {
   std::string FileName;   // without its path
   std::string Directory;  // with its trailing "\"
   std::string Version;    // "major.minor.release.build"; only when asked for
+  std::string DebugId;    // of its CodeView record (debug_id.h); only when asked for
 };
 
 // Ascending by address.
@@ -19,8 +20,8 @@ using TDAModule = std::vector<TModule>;
 
 // Walks the address space: every committed region that starts its own
 // allocation, differs from the previous module and has a module file name
-// is a module. With `with_versions`, each module's file version is read
-// (empty when the file has none).
+// is a module. With `with_versions`, each module's file version and debug
+// id are read (empty when the file has none).
 TDAModule EnumModules(bool with_versions);
 
 }  // namespace qor

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "crash/modules/debug_id.h"
 #include "crash/modules/file_version.h"
 #include "crash/modules/module_tools.h"
+#include "crash/modules/safe_read.h"
 
 namespace qor {
 
@@ -30,6 +32,8 @@ TDAModule EnumModules(bool with_versions) {
         if (with_versions) {
           const uint64_t version = FileVersion(path);
           if (version != 0) module.Version = VersionText(version);
+          CodeViewRecord record;
+          if (ReadCodeViewRecord(LiveMemory(), base, record)) module.DebugId = DebugIdText(record);
         }
         modules.push_back(std::move(module));
         previous = base;

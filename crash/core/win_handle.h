@@ -25,7 +25,7 @@ class OwnedHandle {
   }
   void reset(HANDLE handle = nullptr) {
     if (handle_) CloseHandle(handle_);
-    handle_ = handle;
+    handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
   }
 
  private:

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "crash/modules/memory_region_win32.h"
+
 namespace qor {
 namespace {
 
@@ -59,12 +61,7 @@ uint32_t LiveMemory::Read(uint32_t address, void* buffer, uint32_t size) const {
 bool LiveMemory::QueryRegion(uint32_t address, MemoryRegion& region) const {
   MEMORY_BASIC_INFORMATION info;
   if (VirtualQuery(Pointer(address), &info, sizeof info) != sizeof info) return false;
-  region.base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress));
-  region.size = static_cast<uint32_t>(info.RegionSize);
-  region.allocation_base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.AllocationBase));
-  region.state = info.State;
-  region.protect = info.Protect;
-  region.type = info.Type;
+  region = ToMemoryRegion(info);
   return true;
 }
 

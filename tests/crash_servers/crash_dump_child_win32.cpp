@@ -1,7 +1,7 @@
 // crash_dump_child.exe access|cxx none|small|data DUMP
-// Fails five calls deep, by an access violation or by a C++ exception that
-// nothing catches, and writes a minidump from its handler on a second
-// thread, as the crash reporter's handling thread does. Prints the result,
+// Fails five calls deep (and one inlined call), by an access violation or
+// by a C++ exception that nothing catches, and writes a minidump from its
+// handler on a second thread, as the crash reporter's handling thread does. Prints the result,
 // the dump's size and the time it took: "result=0 bytes=5090 ms=31".
 // The lines marked "frame:" are what the test expects the processor to show.
 #include <windows.h>
@@ -83,7 +83,10 @@ __attribute__((noinline)) void Level5() {
 }
 // Each level does something after its call, so no call becomes a jump.
 __attribute__((noinline)) void Level4() { Level5(); g_depth = g_depth + 1; }  // frame: Level4
-__attribute__((noinline)) void Level3() { Level4(); g_depth = g_depth + 1; }  // frame: Level3
+// Inlined into Level3: the processor shows it as a frame of its own at its
+// call of Level4, and Level3 at its call of Step.
+__attribute__((always_inline)) inline void Step() { Level4(); g_depth = g_depth + 1; }  // frame: Step
+__attribute__((noinline)) void Level3() { Step(); g_depth = g_depth + 1; }  // frame: Level3
 __attribute__((noinline)) void Level2() { Level3(); g_depth = g_depth + 1; }  // frame: Level2
 __attribute__((noinline)) void Level1() { Level2(); g_depth = g_depth + 1; }  // frame: Level1
 

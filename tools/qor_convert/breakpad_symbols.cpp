@@ -168,22 +168,153 @@ int SegmentIndex(const std::vector<CompactSegment>& segments, uint32_t address) 
   return -1;
 }
 
+// Names numbered in order of first appearance, for FILE and INLINE_ORIGIN
+// records (files: units first, then those that only inlined code comes
+// from).
+class NumberedNames {
+ public:
+  explicit NumberedNames(std::string record) : record_(std::move(record)) {}
+  int Of(const std::string& name) {
+    auto [it, added] = numbers_.try_emplace(name, static_cast<int>(names_.size()));
+    if (added) names_.push_back(name);
+    return it->second;
+  }
+  std::string Records() const {
+    std::string out;
+    for (size_t i = 0; i < names_.size(); ++i) out += record_ + " " + std::to_string(i) + " " + names_[i] + "\n";
+    return out;
+  }
+
+ private:
+  std::string record_;
+  std::map<std::string, int> numbers_;
+  std::vector<std::string> names_;
+};
+
+// A record without a name does not parse, so a nameless function gets one.
+std::string OriginName(const std::string& function) { return function.empty() ? "<unnamed>" : function; }
+
+// A stretch of one function's code with one outermost line and one chain of
+// inlined functions (innermost first; empty outside inlined code).
+struct Piece {
+  uint32_t begin, end;
+  int file;
+  int32_t line;
+  const std::vector<CompactInlineFrame>* chain;
+};
+
+// The inline range holding `address` (relative to the code base): its
+// index, or -1 before the first one.
+ptrdiff_t InlineIndex(const std::vector<CompactInlineRange>& inlines, uint32_t address) {
+  auto it = std::upper_bound(inlines.begin(), inlines.end(), address,
+                             [](uint32_t a, const CompactInlineRange& r) { return a < r.start; });
+  return (it - inlines.begin()) - 1;
+}
+
+const std::vector<CompactInlineFrame> kNoChain;
+
+// Cuts [begin, end) (module RVAs) where the chain of inlined functions changes.
+void AddPieces(uint32_t begin, uint32_t end, int file, int32_t line, const SymbolModule& module,
+               const std::vector<CompactInlineRange>& inlines, std::vector<Piece>& pieces) {
+  ptrdiff_t index = InlineIndex(inlines, begin - module.code_base);
+  while (begin < end) {
+    const size_t next = static_cast<size_t>(index + 1);
+    const uint32_t cut = next < inlines.size() ? std::min(end, module.code_base + inlines[next].start) : end;
+    pieces.push_back({begin, cut, file, line, index >= 0 ? &inlines[static_cast<size_t>(index)].frames : &kNoChain});
+    begin = cut;
+    ++index;
+  }
+}
+
+// The line records: where execution stands in the innermost function, as
+// the processors expect when INLINE records name the functions around it.
+// Neighbouring pieces at one place share a record.
+std::string LineRecords(const std::vector<Piece>& pieces, NumberedNames& files) {
+  std::string out;
+  uint32_t begin = 0, end = 0;
+  int file = -1;
+  int32_t line = 0;
+  auto flush = [&] {
+    if (file >= 0) out += Hex(begin) + " " + Hex(end - begin) + " " + std::to_string(line) + " " + std::to_string(file) + "\n";
+  };
+  for (const Piece& p : pieces) {
+    const int here_file = p.chain->empty() ? p.file : files.Of(p.chain->front().unit);
+    const int32_t here_line = p.chain->empty() ? p.line : p.chain->front().line;
+    if (file == here_file && line == here_line && end == p.begin) {
+      end = p.end;
+      continue;
+    }
+    flush();
+    begin = p.begin, end = p.end, file = here_file, line = here_line;
+  }
+  flush();
+  return out;
+}
+
+struct InlineRecord {
+  size_t level;
+  int32_t call_line;
+  int call_file;
+  int origin;
+  uint32_t begin, end;
+};
+
+// The INLINE record that nesting `level` (0 outermost) of `p`'s chain starts:
+// the call stands where the function around it does (for level 0, the
+// real function's line).
+InlineRecord StartRecord(const Piece& p, size_t level, NumberedNames& files, NumberedNames& origins) {
+  const std::vector<CompactInlineFrame>& chain = *p.chain;
+  const size_t depth = chain.size();
+  const int call_file = level == 0 ? p.file : files.Of(chain[depth - level].unit);
+  const int32_t call_line = level == 0 ? p.line : chain[depth - level].line;
+  return {level, call_line, call_file, origins.Of(OriginName(chain[depth - 1 - level].function)), p.begin, p.end};
+}
+
+// One INLINE record per stretch of one inlined call; a call's record
+// grows while the calls around it stay the same, so every record lies
+// inside its parent's. Parents come before their children.
+std::string InlineRecords(const std::vector<Piece>& pieces, NumberedNames& files, NumberedNames& origins) {
+  std::vector<InlineRecord> records;
+  std::vector<size_t> open;  // records of the calls that hold the last piece, outermost first
+  for (const Piece& p : pieces) {
+    const size_t depth = p.chain->size();
+    size_t kept = 0;
+    for (; kept < open.size() && kept < depth; ++kept) {
+      const InlineRecord& r = records[open[kept]];
+      const InlineRecord here = StartRecord(p, kept, files, origins);
+      if (r.end != p.begin || r.origin != here.origin || r.call_file != here.call_file ||
+          r.call_line != here.call_line) {
+        break;
+      }
+    }
+    open.resize(kept);
+    for (size_t k : open) records[k].end = p.end;
+    for (size_t level = kept; level < depth; ++level) {
+      open.push_back(records.size());
+      records.push_back(StartRecord(p, level, files, origins));
+    }
+  }
+  std::string out;
+  for (const InlineRecord& r : records) {
+    out += "INLINE " + std::to_string(r.level) + " " + std::to_string(r.call_line) + " " +
+           std::to_string(r.call_file) + " " + std::to_string(r.origin) + " " + Hex(r.begin) + " " +
+           Hex(r.end - r.begin) + "\n";
+  }
+  return out;
+}
+
 void WriteFunctions(const SymbolModule& module, const CompactTables& tables, std::string& out) {
   std::vector<CompactSegment> segments = tables.segments;
   std::stable_sort(segments.begin(), segments.end(),
                    [](const CompactSegment& a, const CompactSegment& b) { return a.start < b.start; });
-  std::map<std::string, int> files;
-  for (const CompactSegment& s : segments) files.try_emplace(s.unit_name, static_cast<int>(files.size()));
-  std::vector<std::pair<int, std::string>> numbered;
-  for (const auto& [name, number] : files) numbered.emplace_back(number, name);
-  std::sort(numbered.begin(), numbered.end());
-  for (const auto& [number, name] : numbered) out += "FILE " + std::to_string(number) + " " + name + "\n";
+  NumberedNames files("FILE"), origins("INLINE_ORIGIN");
+  for (const CompactSegment& s : segments) files.Of(s.unit_name);
 
-  std::string publics;
+  std::string functions, publics;
   auto line = tables.lines.begin();
   for (const FunctionSpan& f : FunctionSpans(module, tables)) {
     while (line != tables.lines.end() && module.code_base + line->address < f.begin) ++line;
-    std::string records;
+    std::vector<Piece> pieces;
     for (; line != tables.lines.end() && module.code_base + line->address < f.end; ++line) {
       const uint32_t begin = module.code_base + line->address;
       const auto next = std::next(line);
@@ -195,16 +326,18 @@ void WriteFunctions(const SymbolModule& module, const CompactTables& tables, std
       uint32_t end = std::min(f.end, module.code_base + unit.start + unit.length);
       if (next != tables.lines.end()) end = std::min(end, module.code_base + next->address);
       if (end <= begin) continue;
-      records += Hex(begin) + " " + Hex(end - begin) + " " + std::to_string(line->line) + " " +
-                 std::to_string(files[unit.unit_name]) + "\n";
+      AddPieces(begin, end, files.Of(unit.unit_name), line->line, module, tables.inlines, pieces);
     }
-    if (records.empty()) {
+    if (pieces.empty()) {
       publics += "PUBLIC " + Hex(f.begin) + " 0 " + f.symbol->name + "\n";
     } else {
-      out += "FUNC " + Hex(f.begin) + " " + Hex(f.end - f.begin) + " 0 " + f.symbol->name + "\n" + records;
+      // One after the other, so files are numbered in a fixed order.
+      const std::string inlines = InlineRecords(pieces, files, origins);
+      functions += "FUNC " + Hex(f.begin) + " " + Hex(f.end - f.begin) + " 0 " + f.symbol->name + "\n" +
+                   inlines + LineRecords(pieces, files);
     }
   }
-  out += publics;
+  out += files.Records() + origins.Records() + functions + publics;
 }
 
 void WriteFrames(const std::vector<CfiFunction>& frames, std::string& out) {

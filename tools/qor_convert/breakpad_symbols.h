@@ -1,7 +1,8 @@
 // Symbol files in the text format of the existing crash servers' processors:
-// a MODULE line naming the debug file and debug id, FILE, FUNC and line
-// records from the compact debug information, PUBLIC records for functions
-// without lines, and STACK CFI records from the call-frame information.
+// a MODULE line naming the debug file and debug id, FILE, FUNC, INLINE and
+// line records from the compact debug information, PUBLIC records for
+// functions without lines, and STACK CFI records from the call-frame
+// information.
 #pragma once
 
 #include <optional>
@@ -24,7 +25,9 @@ struct SymbolModule {
 // with its line records when at least one line lies in it, else a PUBLIC
 // record; it ends where the next one starts or at `code_end`. A line record
 // runs to the next line or the function's end, in the file of the unit
-// that holds it. An FDE gives STACK CFI INIT with its first row's rules and
+// that holds it; in inlined code it gives the innermost function's place
+// instead, and INLINE records (with an INLINE_ORIGIN per inlined function)
+// name each inlined call around it with its call site. An FDE gives STACK CFI INIT with its first row's rules and
 // a STACK CFI record for each later row that changes rules; an FDE whose
 // rules cannot be written is left out.
 std::string WriteBreakpadSymbols(const SymbolModule& module, const CompactTables& tables,

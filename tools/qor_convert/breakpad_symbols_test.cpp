@@ -84,6 +84,41 @@ TEST(BreakpadSymbols, FunctionsLinesPublicsAndFrames) {
             "STACK CFI INIT 1000 10 .cfa: $esp 4 + .ra: .cfa -4 + ^\n");
 }
 
+// Main (main.cpp) calls Outer at line 5, which is inlined; Outer calls
+// Inner at line 30 of outer.h, inlined too; Outer is inlined a second time
+// at line 6. Lines give where the innermost function stands; INLINE records
+// give each call's site, parents first and around their children.
+TEST(BreakpadSymbols, InlineChainsBecomeNestedInlineRecords) {
+  CompactTables tables;
+  tables.segments = {{0x00, 0x40, "main.cpp"}};
+  tables.publics = {{"Main", 0x00}, {"Next", 0x40}};
+  tables.lines = {{4, 0x00}, {5, 0x04}, {6, 0x18}, {7, 0x20}};
+  const CompactInlineFrame outer_at_29{"Outer", "outer.h", 29}, outer_at_30{"Outer", "outer.h", 30};
+  const CompactInlineFrame inner{"Inner", "inner.h", 12};
+  tables.inlines = {{0x04, {outer_at_29}},
+                    {0x08, {inner, outer_at_30}},
+                    {0x10, {outer_at_29}},
+                    {0x18, {outer_at_29}},  // the second call, right after the first
+                    {0x20, {}}};
+  const std::string text = WriteBreakpadSymbols({"t.pdb", "ABC1", 0x1000, 0x1040}, tables, {});
+  EXPECT_EQ(text,
+            "MODULE windows x86 ABC1 t.pdb\n"
+            "FILE 0 main.cpp\n"
+            "FILE 1 outer.h\n"
+            "FILE 2 inner.h\n"
+            "INLINE_ORIGIN 0 Outer\n"
+            "INLINE_ORIGIN 1 Inner\n"
+            "FUNC 1000 40 0 Main\n"
+            "INLINE 0 5 0 0 1004 14\n"
+            "INLINE 1 30 1 1 1008 8\n"
+            "INLINE 0 6 0 0 1018 8\n"
+            "1000 4 4 0\n"
+            "1004 4 29 1\n"
+            "1008 8 12 2\n"
+            "1010 10 29 1\n"  // both calls stand at line 29 of Outer
+            "1020 20 7 0\n");
+}
+
 TEST(BreakpadSymbols, StorePathDropsOnlyAPdbExtension) {
   EXPECT_EQ(SymbolStorePath({"Uninstall.pdb", "ID1"}), "Uninstall.pdb/ID1/Uninstall.sym");
   EXPECT_EQ(SymbolStorePath({"TOOL.PDB", "ID1"}), "TOOL.PDB/ID1/TOOL.sym");

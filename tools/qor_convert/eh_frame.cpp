@@ -2,59 +2,25 @@
 
 #include <span>
 
+#include "crash/modules/byte_cursor.h"
+
 namespace qor::convert {
 namespace {
 
-// A bounded reader of the section: every read past the end sets `failed`.
-struct FrameBytes {
-  std::span<const uint8_t> data;
-  size_t at = 0;
-  bool failed = false;
+using FrameBytes = ::qor::ByteCursor;
 
-  bool Take(size_t count) {
-    if (failed || count > data.size() - at) failed = true;
-    return !failed;
-  }
-  uint64_t Fixed(size_t count) {
-    if (!Take(count)) return 0;
-    uint64_t value = 0;
-    for (size_t i = 0; i < count; ++i) value |= uint64_t{data[at + i]} << (8 * i);
-    at += count;
-    return value;
-  }
-  uint64_t Uleb() {
-    uint64_t value = 0;
-    for (int shift = 0; Take(1); shift += 7) {
-      const uint8_t byte = data[at++];
-      if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-      if (!(byte & 0x80)) return value;
-    }
-    return 0;
-  }
-  int64_t Sleb() {
-    uint64_t value = 0;
-    for (int shift = 0; Take(1); shift += 7) {
-      const uint8_t byte = data[at++];
-      if (shift < 64) value |= uint64_t{byte & 0x7Fu} << shift;
-      if (!(byte & 0x80)) {
-        if (shift + 7 < 64 && (byte & 0x40)) value |= ~uint64_t{0} << (shift + 7);
-        return static_cast<int64_t>(value);
-      }
-    }
-    return 0;
-  }
-  // The next `count` bytes as a reader of their own.
-  FrameBytes Part(size_t count) {
-    if (!Take(count)) return {};
-    at += count;
-    return {data.subspan(at - count, count)};
-  }
-  std::vector<uint8_t> Block(size_t count) {
-    if (!Take(count)) return {};
-    at += count;
-    return {data.begin() + static_cast<ptrdiff_t>(at - count), data.begin() + static_cast<ptrdiff_t>(at)};
-  }
-};
+// The next `count` bytes as a reader of their own; an empty one that has
+// failed when they run past the end.
+FrameBytes Part(FrameBytes& in, uint64_t count) {
+  if (!in.Has(count)) return {{}, 0, true};
+  in.at += static_cast<size_t>(count);
+  return {in.data.subspan(in.at - static_cast<size_t>(count), static_cast<size_t>(count))};
+}
+
+std::vector<uint8_t> Block(FrameBytes& in, uint64_t count) {
+  const FrameBytes part = Part(in, count);
+  return {part.data.begin(), part.data.end()};
+}
 
 constexpr uint8_t kOmit = 0xFF, kPcRelative = 0x10;
 
@@ -91,7 +57,7 @@ bool ReadPointer(FrameBytes& in, uint8_t encoding, uint32_t start_va, uint32_t& 
 bool ReadCie(FrameBytes in, Cie& cie, std::string& error) {
   const uint8_t version = static_cast<uint8_t>(in.Fixed(1));
   std::string augmentation;
-  while (in.Take(1) && in.data[in.at] != 0) augmentation += static_cast<char>(in.data[in.at++]);
+  while (in.Has(1) && in.data[in.at] != 0) augmentation += static_cast<char>(in.data[in.at++]);
   in.Fixed(1);
   if (augmentation.find("eh") != std::string::npos) in.Fixed(4);
   cie.code_align = in.Uleb();
@@ -100,7 +66,7 @@ bool ReadCie(FrameBytes in, Cie& cie, std::string& error) {
   if (!augmentation.empty() && augmentation[0] == 'z') {
     cie.has_augmentation_data = true;
     const size_t length = in.Uleb();
-    FrameBytes data = in.Part(length);
+    FrameBytes data = Part(in, length);
     for (char c : augmentation.substr(1)) {
       if (c == 'R') {
         cie.pointer_encoding = static_cast<uint8_t>(data.Fixed(1));
@@ -202,14 +168,14 @@ bool CfaProgram::Run(std::span<const uint8_t> program, CfiState& state, uint32_t
       case 0x0C: state.cfa = {uint32_t(in.Uleb()), int64_t(in.Uleb())}; break;
       case 0x0D: state.cfa.reg = uint32_t(in.Uleb()); state.cfa.expression.clear(); break;
       case 0x0E: state.cfa.offset = int64_t(in.Uleb()); state.cfa.expression.clear(); break;
-      case 0x0F: state.cfa = {0, 0, in.Block(in.Uleb())}; break;
-      case 0x10: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kExpression, 0, 0, in.Block(in.Uleb())}; break; }
+      case 0x0F: state.cfa = {0, 0, Block(in, in.Uleb())}; break;
+      case 0x10: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kExpression, 0, 0, Block(in, in.Uleb())}; break; }
       case 0x11: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kOffset, in.Sleb() * align}; break; }
       case 0x12: { const uint32_t r = uint32_t(in.Uleb()); state.cfa = {r, in.Sleb() * align}; break; }
       case 0x13: state.cfa.offset = in.Sleb() * align; state.cfa.expression.clear(); break;
       case 0x14: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kValOffset, int64_t(in.Uleb()) * align}; break; }
       case 0x15: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kValOffset, in.Sleb() * align}; break; }
-      case 0x16: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kValExpression, 0, 0, in.Block(in.Uleb())}; break; }
+      case 0x16: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kValExpression, 0, 0, Block(in, in.Uleb())}; break; }
       case 0x2E: in.Uleb(); break;  // DW_CFA_GNU_args_size: no rule
       case 0x2F: { const uint32_t r = uint32_t(in.Uleb()); state.registers[r] = {Kind::kOffset, -int64_t(in.Uleb()) * align}; break; }
       default:
@@ -230,7 +196,7 @@ bool ReadFde(FrameBytes in, const Cie& cie, uint32_t body_va, uint32_t image_bas
       !ReadPointer(in, cie.pointer_encoding & 0x0F, body_va, range)) {
     return error = "FDE address encoding", false;
   }
-  if (cie.has_augmentation_data) in.Block(in.Uleb());
+  if (cie.has_augmentation_data) in.Skip(in.Uleb());
   if (in.failed) return error = "FDE runs past its entry", false;
   function.begin = begin - image_base;
   function.end = function.begin + range;
