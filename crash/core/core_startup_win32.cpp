@@ -6,6 +6,7 @@
 #include "crash/attach/smtp_password.h"
 #include "crash/core/call_handlers.h"
 #include "crash/core/code_patch.h"
+#include "crash/core/compose_bug_report.h"
 #include "crash/core/hidden_exceptions.h"
 #include "crash/core/interception.h"
 #include "crash/core/loader_lock.h"
@@ -50,6 +51,7 @@ void FillLowerHooks() {
   mail.release_main_thread = [] { return ExceptSettings.PauseRunningThreads && ReleaseMainThread(); };
   mail.hold_main_thread = HoldMainThread;
   CorePipelineHooks().take_screenshot = CaptureScreenPng;
+  CorePipelineHooks().compose_bug_report = ComposeBugReport;
 }
 
 class CoreLifetime {
