@@ -1,1 +1,2 @@
 qor_add_fuzzer(core_tables_fuzzer SOURCES core_tables_fuzzer.cpp LIBS qor_core)
+qor_add_fuzzer(core_error_page_fuzzer SOURCES core_error_page_fuzzer.cpp LIBS qor_core)
