@@ -67,6 +67,25 @@ bool RemoveRequest(const EXTENSION_CONTROL_BLOCK* copy, size_t hint) {
   return requests.Remove(copy, hint);
 }
 
+// Notes what a call to the server did to its request: the response header
+// went out, or a pending request ended its session, which takes it out of
+// the table.
+void NoteServerCall(HCONN connection, DWORD code, BOOL result) {
+  const bool header = (result && code == HSE_REQ_SEND_RESPONSE_HEADER) ||
+                      code == HSE_REQ_SEND_RESPONSE_HEADER_EX;
+  const bool done = code == HSE_REQ_DONE_WITH_SESSION;
+  if (!header && !done) return;
+  const void* copy = nullptr;
+  {
+    const WebLock lock;
+    TWebRequest* entry = requests.FindConnection(Address(connection));
+    if (entry == nullptr) return;
+    if (header) entry->HeaderSent = true;
+    copy = entry->Copy;
+  }
+  if (done) RemoveRequest(static_cast<const EXTENSION_CONTROL_BLOCK*>(copy), 0);
+}
+
 BOOL WINAPI ServerSupportHook(HCONN connection, DWORD code, LPVOID buffer, LPDWORD size,
                               LPDWORD type) {
   ServerSupport real = nullptr;
@@ -79,22 +98,9 @@ BOOL WINAPI ServerSupportHook(HCONN connection, DWORD code, LPVOID buffer, LPDWO
       if (code == HSE_REQ_DONE_WITH_SESSION) HandBack(*Block(entry->Copy), *Block(entry->Server));
     }
   }
-  const BOOL result = real != nullptr && real(connection, code, buffer, size, type);
-  const bool header = (result && code == HSE_REQ_SEND_RESPONSE_HEADER) ||
-                      code == HSE_REQ_SEND_RESPONSE_HEADER_EX;
-  if (header || (code == HSE_REQ_DONE_WITH_SESSION && real != nullptr)) {
-    const void* copy = nullptr;
-    {
-      const WebLock lock;
-      if (TWebRequest* entry = requests.FindConnection(Address(connection))) {
-        if (header) entry->HeaderSent = true;
-        copy = entry->Copy;
-      }
-    }
-    if (code == HSE_REQ_DONE_WITH_SESSION && copy != nullptr) {
-      RemoveRequest(static_cast<const EXTENSION_CONTROL_BLOCK*>(copy), 0);
-    }
-  }
+  if (real == nullptr) return FALSE;
+  const BOOL result = real(connection, code, buffer, size, type);
+  NoteServerCall(connection, code, result);
   return result;
 }
 
