@@ -152,7 +152,7 @@ TEST_F(IsapiFailure, PendingRequestKeepsItsEntryUntilDoneWithSession) {
 }
 
 TEST_F(IsapiFailure, SimultaneousFailuresGetTheirOwnReports) {
-  constexpr int kThreads = 4;
+  constexpr int kThreads = 8;
   std::vector<Job> jobs(kThreads);
   std::vector<HANDLE> threads;
   for (int i = 0; i < kThreads; ++i) {
