@@ -4,8 +4,8 @@ starts it under Wine through a small wrapper, and the test fetches its
 answer: status 500, an HTML page, and the hostile exception message shown
 as text, never as markup.
 
-    cgi_failure_win32_test.py PROGRAM.exe
-WINEPREFIX (and the rest of the Wine environment) come from wine-session.
+    cgi_failure_win32_test.py PROGRAM.exe PREFIX ARCH
+runs the program in the Wine prefix PREFIX of kind ARCH (win32 or win64).
 """
 import html.parser
 import os
@@ -20,6 +20,8 @@ import urllib.error
 import urllib.request
 
 PROGRAM = os.path.abspath(sys.argv.pop(1))
+PREFIX = os.path.abspath(sys.argv.pop(1))
+ARCH = sys.argv.pop(1)
 MESSAGE = "<script>alert('hi')</script></textarea><b>Basket & lost</b>"
 
 
@@ -62,7 +64,8 @@ class CgiFailure(unittest.TestCase):
         shutil.copy(PROGRAM, os.path.join(root, "shop.exe"))
         # lighttpd gives a CGI program only the CGI variables: the wrapper
         # brings back what Wine needs.
-        keep = {k: v for k, v in os.environ.items() if k.startswith("WINE") or k in ("HOME", "PATH", "DISPLAY")}
+        keep = {k: v for k, v in os.environ.items() if k in ("HOME", "PATH", "DISPLAY")}
+        keep.update(WINEPREFIX=PREFIX, WINEARCH=ARCH, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         wrapper = os.path.join(cls.work, "wine-cgi")
         with open(wrapper, "w") as f:
             f.write("#!/bin/sh\n")
