@@ -158,10 +158,15 @@ DWORD WINAPI WrapExtensionProc(EXTENSION_CONTROL_BLOCK* server) {
   if (copy == nullptr) return HSE_STATUS_ERROR;
   copy->ServerSupportFunction = ServerSupportHook;
   size_t index;
-  {
+  try {
     const WebLock lock;
     index = requests.Add(reinterpret_cast<uintptr_t>(server->ServerSupportFunction), copy,
                          Address(server->ConnID), server);
+  } catch (const std::bad_alloc&) {
+    // Nothing may leave for the server's frames; without room in the
+    // table the request cannot be served.
+    delete copy;
+    return HSE_STATUS_ERROR;
   }
   std::string report;
   const DWORD result = CallExtension(copy, report);
@@ -169,7 +174,13 @@ DWORD WINAPI WrapExtensionProc(EXTENSION_CONTROL_BLOCK* server) {
   // session; the copy may be gone by now, freed there.
   if (result == HSE_STATUS_PENDING) return result;
   const bool header_sent = RemoveRequest(copy, index);
-  if (result == HSE_STATUS_ERROR && !report.empty()) SendErrorPage(*server, header_sent, report);
+  if (result == HSE_STATUS_ERROR && !report.empty()) {
+    try {
+      SendErrorPage(*server, header_sent, report);
+    } catch (...) {
+      // No memory for the page: the request ends with what was sent.
+    }
+  }
   return result;
 }
 
