@@ -1,2 +1,3 @@
 qor_add_fuzzer(core_tables_fuzzer SOURCES core_tables_fuzzer.cpp LIBS qor_core)
 qor_add_fuzzer(core_report_file_fuzzer SOURCES core_report_file_fuzzer.cpp LIBS qor_core)
+qor_add_fuzzer(core_error_page_fuzzer SOURCES core_error_page_fuzzer.cpp LIBS qor_core)

@@ -6,6 +6,7 @@
 #include "crash/attach/smtp_password.h"
 #include "crash/core/call_handlers.h"
 #include "crash/core/code_patch.h"
+#include "crash/core/compose_bug_report.h"
 #include "crash/core/hidden_exceptions.h"
 #include "crash/core/interception.h"
 #include "crash/core/loader_lock.h"
@@ -52,6 +53,7 @@ void FillLowerHooks() {
   };
   mail.hold_main_thread = HoldMainThread;
   CorePipelineHooks().take_screenshot = CaptureScreenPng;
+  CorePipelineHooks().compose_bug_report = ComposeBugReport;
 }
 
 class CoreLifetime {

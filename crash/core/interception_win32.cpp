@@ -12,6 +12,7 @@
 #include "crash/core/report_exception.h"
 #include "crash/core/settings.h"
 #include "crash/core/thread_registry.h"
+#include "crash/core/web_server.h"
 
 namespace qor {
 namespace {
@@ -149,12 +150,14 @@ void InstallInterception() {
   previous_terminate = std::set_terminate(TerminateHandler);
   PatchEntry(targets.GuiHandleException, reinterpret_cast<const void*>(GuiHandleException));
   PatchEntry(targets.GuiShowException, reinterpret_cast<const void*>(GuiShowException));
+  InstallWebServerHooks();
   previous_abort = std::signal(SIGABRT, AbortHandler);
 }
 
 void RemoveInterception() {
   if (!installed) return;
   installed = false;
+  RemoveWebServerHooks();
   std::signal(SIGABRT, previous_abort);
   std::set_terminate(previous_terminate);
   SetUnhandledExceptionFilter(previous_filter);

@@ -9,6 +9,7 @@
 #include "crash/core/report_exception.h"
 #include "crash/core/report_lock.h"
 #include "crash/core/settings.h"
+#include "crash/core/web_server.h"
 #include "crash/modules/guarded_call.h"
 
 namespace qor {
@@ -127,6 +128,8 @@ void DeliverReport(Pipeline& p, bool ignored) {
     if (p.request.ReportOut != 0) {
       *reinterpret_cast<std::string*>(uintptr_t{p.request.ReportOut}) = p.report;
     }
+  } else if (CgiOutputApplies()) {
+    RunStep([&] { WriteCgiErrorPage(p.report); });
   } else if (hooks.run_except_box) {
     RunStep([&] {
       hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject, p.request.ExceptAddress,
