@@ -37,10 +37,17 @@ uint64_t NowSeconds() {
   return ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10000000;
 }
 
+// The big icon is kept as raw data (an icon resource's image), so that it
+// cannot collide with the program's own icon resources.
 HICON LoadBigIcon() {
   for (HMODULE module : {static_cast<HMODULE>(CoreInstance()), GetModuleHandleA(nullptr)}) {
-    if (!FindResourceA(module, "MEIBIGICON", MAKEINTRESOURCEA(14))) continue;  // RT_GROUP_ICON
-    if (auto icon = static_cast<HICON>(LoadImageA(module, "MEIBIGICON", IMAGE_ICON, 32, 32, 0))) {
+    const HRSRC found = FindResourceA(module, "MEIBIGICON", MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (!found) continue;
+    const HGLOBAL data = LoadResource(module, found);
+    auto* image = static_cast<BYTE*>(data ? LockResource(data) : nullptr);
+    if (!image) continue;
+    if (HICON icon = CreateIconFromResourceEx(image, SizeofResource(module, found), TRUE,
+                                              0x00030000, 32, 32, LR_DEFAULTCOLOR)) {
       return icon;
     }
   }

@@ -325,10 +325,24 @@ TEST(ExceptBoxArtwork, EveryGlyphIsA16x16BitmapWithAlphaAndTheBigIconLoads) {
     ASSERT_NE(glyph, nullptr) << name;
     EXPECT_EQ(SizeofResource(program, glyph), 1064u) << name;
   }
-  const HICON icon =
-      static_cast<HICON>(LoadImageA(program, "MEIBIGICON", IMAGE_ICON, 32, 32, 0));
-  EXPECT_NE(icon, nullptr);
-  if (icon) DestroyIcon(icon);
+  // The big icon is an icon image kept as raw data; no icon resource of
+  // ours may stand beside the program's own.
+  EXPECT_EQ(FindResourceA(program, "MEIBIGICON", MAKEINTRESOURCEA(14)), nullptr);  // RT_GROUP_ICON
+  const HRSRC big = FindResourceA(program, "MEIBIGICON", MAKEINTRESOURCEA(10));    // RT_RCDATA
+  ASSERT_NE(big, nullptr);
+  auto* image = static_cast<BYTE*>(LockResource(LoadResource(program, big)));
+  const HICON icon = CreateIconFromResourceEx(image, SizeofResource(program, big), TRUE,
+                                              0x00030000, 32, 32, LR_DEFAULTCOLOR);
+  ASSERT_NE(icon, nullptr);
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(icon, &info));
+  BITMAP colour{};
+  GetObjectA(info.hbmColor, sizeof colour, &colour);
+  EXPECT_EQ(colour.bmWidth, 32);
+  EXPECT_EQ(colour.bmHeight, 32);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  DestroyIcon(icon);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 """Draws the exception dialog's button glyphs (16x16) and its big icon
 (32x32), our own artwork, into OUTPUT_DIR: one .bmp per glyph (32-bit
 pixels with alpha, a 40-byte header, so the resource holds 1064 bytes) and
-an .ico for the big icon. Shapes are sampled 4x4 per pixel for smooth
+the image of an icon resource for the big icon. Shapes are sampled 4x4 per pixel for smooth
 edges.   make_glyphs.py OUTPUT_DIR"""
 import math
 import os
@@ -103,7 +103,10 @@ def write_bmp(path, rows):
         f.write(header + pixels)
 
 
-def write_ico(path, rows):
+# The icon's image as an icon resource holds it (header, colours, mask),
+# without the .ico directory: it goes in as raw data, since icon resources
+# are numbered per resource script and would collide with the program's own.
+def write_icon_image(path, rows):
     size = len(rows)
     mask_stride = ((size + 31) // 32) * 4
     mask = bytearray()
@@ -115,8 +118,6 @@ def write_ico(path, rows):
         mask += bits
     image = info_header(size, 2 * size) + pixel_bytes(rows) + bytes(mask)
     with open(path, "wb") as f:
-        f.write(struct.pack("<HHH", 0, 1, 1))
-        f.write(struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), 22))
         f.write(image)
 
 
@@ -161,7 +162,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     for name, layers in GLYPHS.items():
         write_bmp(os.path.join(out, "mei%s.bmp" % name), render(16, layers))
-    write_ico(os.path.join(out, "meiBigIcon.ico"), render(32, BIG_ICON))
+    write_icon_image(os.path.join(out, "meiBigIcon.img"), render(32, BIG_ICON))
 
 
 if __name__ == "__main__":
