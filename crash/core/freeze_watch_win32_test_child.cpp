@@ -34,14 +34,20 @@ void Say(const std::string& line) {
 
 std::atomic<int> reports{0};
 HANDLE report_seen = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+// The report the frozen main thread waits for, and the event with which it
+// says that it has counted its queue: until then that report's handler
+// keeps the watchdog inside its request, so no probe comes in between.
+std::atomic<int> awaited{0};
+HANDLE counted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
 void SeeReport(bool frozen, uint32_t, uint32_t, uint32_t, std::string& report, qor::TScreenshot&,
                bool&, bool&) {
   Say(std::string(frozen ? "frozen " : "failure ") +
       qor::test::DescribeFrozenReport(report, qor::MainThreadId(), qor::FreezeWatchThreadId(),
                                       qor::ExceptSettings.FrozenMessage.View()));
-  ++reports;
+  const int seen = ++reports;
   SetEvent(report_seen);
+  if (seen == awaited) WaitForSingleObject(counted, kGiveUpMs);
 }
 
 // Answers the main thread's messages for `ms` milliseconds.
@@ -69,9 +75,11 @@ int QueuedProbes() {
 // Blocks the main thread, without answering anything, until `count`
 // reports were seen.
 void FreezeUntilReports(int count) {
+  awaited = count;
   while (reports < count && WaitForSingleObject(report_seen, kGiveUpMs) == WAIT_OBJECT_0) {
   }
   Say("probes=" + std::to_string(QueuedProbes()));
+  SetEvent(counted);
 }
 
 // A request that stays pending longer than the freeze timeout.
