@@ -23,10 +23,28 @@ class OwnedGlobal {
   HGLOBAL memory_;
 };
 
+// A hidden window of the calling thread, destroyed with this object: the
+// clipboard's owner. With no owner at all, Windows refuses SetClipboardData.
+class OwnerWindow {
+ public:
+  OwnerWindow()
+      : window_(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                nullptr)) {}
+  OwnerWindow(const OwnerWindow&) = delete;
+  OwnerWindow& operator=(const OwnerWindow&) = delete;
+  ~OwnerWindow() {
+    if (window_) DestroyWindow(window_);
+  }
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
 // The clipboard, open for its lifetime.
 class OpenedClipboard {
  public:
-  OpenedClipboard() : open_(OpenClipboard(nullptr) != FALSE) {}
+  explicit OpenedClipboard(HWND owner) : open_(owner && OpenClipboard(owner) != FALSE) {}
   OpenedClipboard(const OpenedClipboard&) = delete;
   OpenedClipboard& operator=(const OpenedClipboard&) = delete;
   ~OpenedClipboard() {
@@ -48,7 +66,8 @@ bool CopyTextToClipboard(std::string_view text) {
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = 0;
   GlobalUnlock(memory.get());
-  const OpenedClipboard clipboard;
+  const OwnerWindow owner;
+  const OpenedClipboard clipboard(owner.get());
   if (!clipboard.open() || !EmptyClipboard()) return false;
   if (!SetClipboardData(CF_TEXT, memory.get())) return false;
   memory.release();  // the clipboard owns it now
