@@ -4,6 +4,7 @@
 
 #include "crash/core/bug_report.h"
 #include "crash/core/except_object.h"
+#include "crash/core/freeze_watch.h"
 #include "crash/core/process_start.h"
 #include "crash/core/report_exception.h"
 
@@ -26,6 +27,7 @@ void ComposeBugReport(bool frozen, uint32_t object, uint32_t address, std::strin
     input.FramePointer = frame_pointer;
     input.ShowProgress = show_progress;
     input.StartTime = ProcessStartTime();
+    input.WatchdogThread = FreezeWatchThreadId();
     report = ComposeBugReportText(input);
   } catch (...) {
     // Composing guards each of its steps; what is left is an allocation

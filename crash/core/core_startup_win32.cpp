@@ -7,6 +7,7 @@
 #include "crash/core/call_handlers.h"
 #include "crash/core/code_patch.h"
 #include "crash/core/compose_bug_report.h"
+#include "crash/core/freeze_watch.h"
 #include "crash/core/hidden_exceptions.h"
 #include "crash/core/interception.h"
 #include "crash/core/loader_lock.h"
@@ -81,6 +82,7 @@ class CoreLifetime {
         InstallExecutionWrapper(ReportEscapedException);
       }
     }
+    StartFreezeWatch();
   }
   CoreLifetime(const CoreLifetime&) = delete;
   CoreLifetime& operator=(const CoreLifetime&) = delete;
@@ -88,6 +90,7 @@ class CoreLifetime {
   ~CoreLifetime() {
     if (!active_) return;
     Guard(RestorePatches);
+    Guard(StopFreezeWatch);
     Guard([] { EnableHiddenExceptionHook(false); });
     Guard(RemoveInterception);
     Guard(EndPausing);

@@ -5,6 +5,7 @@
 #include "crash/core/call_handlers.h"
 #include "crash/core/core_module.h"
 #include "crash/core/except_object.h"
+#include "crash/core/freeze_watch.h"
 #include "crash/core/pipeline_hooks.h"
 #include "crash/core/report_exception.h"
 #include "crash/core/report_lock.h"
@@ -198,6 +199,7 @@ void ProcessRequest(ExceptRequest& request) {
   } catch (...) {
     // A failure while a failure is handled is never reported.
   }
+  ResetFreezeMisses();
 }
 
 }  // namespace qor

@@ -8,6 +8,7 @@
 #include "crash/core/class_chain.h"
 #include "crash/core/except_address.h"
 #include "crash/core/except_object.h"
+#include "crash/core/freeze_watch.h"
 #include "crash/core/handler_lists.h"
 #include "crash/core/loader_lock.h"
 #include "crash/core/report_lock.h"
@@ -154,10 +155,13 @@ void ReportException(bool frozen, uint32_t object, uint32_t address, std::string
     request.ReportOut = ObjectAddress(report_out);
     // Under the loader lock the handling thread could not finish (it would
     // wait for the lock itself): the request is processed right here.
-    if (CurrentThreadOwnsLoaderLock()) {
-      ProcessRequest(request);
-    } else {
-      HandOver(request);
+    {
+      const FreezeWatchHold hold;  // a pending request is no freeze
+      if (CurrentThreadOwnsLoaderLock()) {
+        ProcessRequest(request);
+      } else {
+        HandOver(request);
+      }
     }
     MarkReported(object);
   } catch (...) {

@@ -17,17 +17,10 @@ struct ChildOutput {
   std::string text;  // standard output and standard error together
 };
 
-// Runs `program` (a file beside the test program) with `arguments` and
-// waits at most `limit` ms after its output ends; a child that does not
-// end by then is terminated with exit code 0xDEAD.
-inline ChildOutput RunChildProgram(const std::string& program, const std::string& arguments,
-                                   DWORD limit = 60000) {
+// Runs `command` and waits at most `limit` ms after its output ends; a
+// child that does not end by then is terminated with exit code 0xDEAD.
+inline ChildOutput RunCommandLine(std::string command, DWORD limit = 60000) {
   ChildOutput run;
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string own(path, length);
-  std::string command = own.substr(0, own.rfind('\\') + 1) + program;
-  if (!arguments.empty()) command += " " + arguments;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
@@ -60,6 +53,18 @@ inline ChildOutput RunChildProgram(const std::string& program, const std::string
   }
   GetExitCodeProcess(child.get(), &run.exit_code);
   return run;
+}
+
+// Runs `program` (a file beside the test program) with `arguments`, as
+// RunCommandLine.
+inline ChildOutput RunChildProgram(const std::string& program, const std::string& arguments,
+                                   DWORD limit = 60000) {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string own(path, length);
+  std::string command = own.substr(0, own.rfind('\\') + 1) + program;
+  if (!arguments.empty()) command += " " + arguments;
+  return RunCommandLine(command, limit);
 }
 
 }  // namespace qor::test
