@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "crash/core/clipboard_text.h"
+#include "crash/core/report_actions.h"
 #include "crash/core/compose_bug_report.h"
 #include "crash/core/report_lock.h"
 #include "crash/core/thread_registry.h"
@@ -48,7 +48,7 @@ HANDLE OpenTraceMapping() {
 
 void HandOut(const std::string& report, int32_t max_length) {
   if (max_length < 1) {
-    CopyTextToClipboard(report);
+    CopyToClipboard(report);
     return;
   }
   const OwnedHandle mapping(OpenTraceMapping());
