@@ -39,7 +39,7 @@ std::string Quoted(const std::string& line) {
 // The defining subprogram entries of llvm-dwarfdump's listing.
 std::vector<DwarfFunction> ReadDwarf(const std::string& exe) {
   std::vector<DwarfFunction> functions;
-  const std::string text = test::CommandOutput(std::string(QOR_DWARFDUMP) + " --debug-info '" + exe + "'");
+  const std::string text = test::CommandOutput(std::string(QOR_LLVM16_DWARFDUMP) + " --debug-info '" + exe + "'");
   DwarfFunction current;
   bool in_subprogram = false;
   uint32_t low = 0, high = 0;
@@ -200,7 +200,10 @@ Coverage Oracle(const std::string& exe) {
 
 // The share of functions whose areas cover exactly their bytes must not
 // fall below what the analysis reached on each sample before it took the
-// landing pads of the exception tables (145 of 216, 30 of 102, 127 of 343).
+// landing pads of the exception tables (145 of 216, 30 of 102). For the
+// program the share follows what it carries: 127 of 343 before it linked
+// the running crash-report core, 374 of 1,207 with it, near the optimised
+// sample's.
 void ExpectExactShare(const Coverage& c, double least) {
   ASSERT_GT(c.functions, 0);
   EXPECT_GE(double(c.exact) / double(c.functions), least)
@@ -224,7 +227,7 @@ TEST(FunctionOracleTest, Uninstall) {
   if (!std::ifstream(exe)) GTEST_SKIP() << exe << " is built by the Windows tree";
   const Coverage c = Oracle(exe);
   EXPECT_GT(c.functions, 100);
-  ExpectExactShare(c, 0.37);
+  ExpectExactShare(c, 0.30);
 }
 
 }  // namespace
