@@ -262,6 +262,15 @@ TEST(Pipeline, ShutDownWaitsForARequestInProgress) {
   EXPECT_EQ(run.With("dialog").size(), 1u) << Joined(run);
 }
 
+// An idle handling thread that does not answer the stop record is ended
+// after its 500 ms: the program still ends, with its own exit code, instead
+// of waiting for it forever (the child would be killed as hung: 0xDEAD).
+TEST(Pipeline, ShutDownEndsAnIdleHandlingThreadThatDoesNotAnswer) {
+  const ChildRun run = RunScenario("end_while_stuck");
+  EXPECT_TRUE(run.Has("handling thread suspended")) << Joined(run);
+  EXPECT_EQ(run.exit_code, 0u) << Joined(run);
+}
+
 // A failure under the loader lock is processed on the failing thread: the
 // handling thread could not finish while the lock is held.
 TEST(Pipeline, AFailureInALibrarysStartUpIsReportedOnItsOwnThread) {

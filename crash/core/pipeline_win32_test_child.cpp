@@ -225,6 +225,21 @@ int PausedThreads() {
   return 0;
 }
 
+// The idle handling thread does not answer the stop record when the
+// program ends: it is suspended twice, and the shut-down's one resume (for
+// a thread that a pause left suspended) does not wake it.
+int EndWhileStuck() {
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, qor::HandlingThreadId());
+  if (thread == nullptr || SuspendThread(thread) == static_cast<DWORD>(-1) ||
+      SuspendThread(thread) == static_cast<DWORD>(-1)) {
+    Say("cannot suspend the handling thread");
+    return 3;
+  }
+  CloseHandle(thread);
+  Say("handling thread suspended");
+  return 0;
+}
+
 // The handling thread is still busy with a report when the program ends.
 HANDLE handler_entered = nullptr;
 void SlowHandler(bool, uint32_t, uint32_t, uint32_t, std::string&, qor::TScreenshot&, bool&,
@@ -369,6 +384,8 @@ int Scenario(const std::string& name) {
     GuiFailure(std::runtime_error("reported, with no message to mark"));
   } else if (name == "end_while_busy") {
     return EndWhileBusy();
+  } else if (name == "end_while_stuck") {
+    return EndWhileStuck();
   } else if (name == "paused") {
     return PausedThreads();
   } else {
