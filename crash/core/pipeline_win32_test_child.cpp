@@ -31,7 +31,9 @@ TExceptSettings ExceptSettings{
             reinterpret_cast<const void*>(HandleExceptionCode(&gui::Application::HandleException)),
         .GuiShowException =
             reinterpret_cast<const void*>(ShowExceptionCode(&gui::Application::ShowException)),
-    }};
+    },
+    // The scenarios check the composed text as it is.
+    .Minidump = MinidumpSize::kNone};
 }  // namespace qor
 
 namespace {
