@@ -30,7 +30,7 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string&,
+void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string& report,
                qor::TScreenshot&, bool&, bool&) {
   char line[512];
   const auto start = reinterpret_cast<uintptr_t>(&FailingEventHandler);
@@ -41,6 +41,9 @@ void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string&,
                 after_call, static_cast<long>(address - start));
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(std::strlen(line)),
+            &written, nullptr);
+  // Then the report itself, for a look at a real one.
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report.data(), static_cast<DWORD>(report.size()),
             &written, nullptr);
   TerminateProcess(GetCurrentProcess(), kEndCode);
 }
