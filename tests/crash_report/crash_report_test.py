@@ -4,16 +4,23 @@
         the complete report of a C++ exception in a worker thread, line by line
     crash_report_test.py WINE_RUN PREFIX SOURCE dump PROGRAM SYMBOLS TOOLS
         the minidump beside the report file, read by the crash servers' processor
+    crash_report_test.py WINE_RUN PREFIX SOURCE upload PROGRAM PORT
+        the dump and the report posted to a server on 127.0.0.1:PORT; kept
+        for the next start when the server fails
     crash_report_test.py WINE_RUN PREFIX SOURCE peer PROGRAM PROGRAM_OFF
         Wine's own crash reporter on the same failure with the core off:
         every frame and module it finds must be in our report
 Lines of SOURCE marked "// frame: NAME" are where NAME calls on or fails."""
+import email.parser
+import email.policy
+import http.server
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 wine_run, prefix, source, mode = sys.argv[1:5]
@@ -276,6 +283,95 @@ def check_peer(program, program_off):
     check(their_frames and len(modules) > 3, f"the crash reporter printed no backtrace: {theirs[-1500:]!r}")
 
 
-{"full": check_full, "dump": check_dump, "peer": check_peer}[mode](*args)
+class UploadServer:
+    """Records every POST on 127.0.0.1:PORT and answers with `status`."""
+
+    def __init__(self, port):
+        self.requests = []
+        self.status = 200
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                server.requests.append((self.requestline, dict(self.headers.items()), body))
+                self.send_response(server.status)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *_):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", int(port)), Handler)
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def form_parts(headers, body):
+    """{field name: (file name, bytes)} of a multipart/form-data body."""
+    message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+        f"Content-Type: {headers.get('Content-Type', '')}\r\n\r\n".encode() + body)
+    return {part.get_param("name", header="content-disposition"):
+            (part.get_filename(), part.get_payload(decode=True))
+            for part in message.iter_parts()}
+
+
+def waiting(queue):
+    """The reports waiting in the queue folder (beside its state file)."""
+    return [n for n in os.listdir(queue) if n.endswith(".upload")] if os.path.isdir(queue) else []
+
+
+def check_upload(program, port):
+    server = UploadServer(port)
+    try:
+        with tempfile.TemporaryDirectory() as work:
+            queue = os.path.join(work, "crash uploads")
+            code, _, report = run_program(work, program, "throw")
+            check(code == 0, f"the program did not go on: {code}")
+            check(len(server.requests) == 1, f"{len(server.requests)} requests, expected 1")
+            if server.requests:
+                line, headers, body = server.requests[0]
+                print(line)
+                for key in ("Host", "Content-Type", "Content-Length", "User-Agent"):
+                    print(f"{key}: {headers.get(key)}")
+                parts = form_parts(headers, body)
+                print("fields:", ", ".join(f"{name}" + (f" ({f})" if f else "")
+                                           for name, (f, _) in parts.items()))
+                check(line.startswith("POST /submit ") and
+                      headers.get("Content-Type", "").startswith("multipart/form-data"),
+                      f"not a form POST: {line} {headers.get('Content-Type')}")
+                check(parts.get("prod", (0, b""))[1] == b"FailingProgram" and
+                      parts.get("ver", (0, b""))[1] == b"1.2.3" and
+                      re.fullmatch(rb"[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}",
+                                   parts.get("guid", (0, b""))[1]),
+                      f"form fields: {[(k, v[1][:40]) for k, v in parts.items() if not v[0]]}")
+                with open(os.path.join(work, "bugreport.dmp"), "rb") as f:
+                    check(parts.get("upload_file_minidump", (0, b""))[1] == f.read(),
+                          "the uploaded dump differs from the one beside the report file")
+                check(parts.get("upload_file_report", (0, b""))[1].decode("latin-1")
+                      .replace("\r", "").rstrip("\n") == "\n".join(report),
+                      "the uploaded report differs from the composed one")
+            check(not waiting(queue), "a delivered report stayed queued")
+            # A failing server: the report waits for the next start, which
+            # sends it.
+            server.status = 500
+            run_program(work, program, "throw")
+            check(len(waiting(queue)) == 1, "a report the server refused with 500 is not queued")
+            server.status = 200
+            before = len(server.requests)
+            wine(work, os.path.join(work, os.path.basename(program)), "none")
+            check(len(server.requests) == before + 1 and not waiting(queue),
+                  f"the start did not send the queued report ({len(server.requests) - before} "
+                  f"requests, {len(waiting(queue))} waiting)")
+    finally:
+        server.close()
+
+
+{"full": check_full, "dump": check_dump, "peer": check_peer, "upload": check_upload}[mode](*args)
 print(f"{passed} checks passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)

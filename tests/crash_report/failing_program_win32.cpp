@@ -4,7 +4,8 @@
 // five calls deep in the main thread). A phase-1 handler prints the
 // report between "=== report ===" and "=== end ===". Built once more with
 // the core switched off (QOR_CORE_OFF), where the failure reaches the
-// system's own handling. Lines marked "frame:" are where each function
+// system's own handling, and with an upload URL (QOR_UPLOAD_URL). Lines
+// marked "frame:" are where each function
 // calls on or fails.
 #include <windows.h>
 
@@ -17,8 +18,14 @@
 #include "runtime/exceptions.h"
 
 namespace qor {
-#ifdef QOR_CORE_OFF
+#if defined(QOR_CORE_OFF)
 TExceptSettings ExceptSettings{.HandleExceptions = false, .InstallHooks = false};
+#elif defined(QOR_UPLOAD_URL)
+TExceptSettings ExceptSettings{.ScreenShotMode = 0,
+                               .UploadUrl = QOR_UPLOAD_URL,
+                               .UploadProduct = "FailingProgram",
+                               .UploadVersion = "1.2.3",
+                               .UploadIntervalSeconds = 0};
 #else
 TExceptSettings ExceptSettings{.ScreenShotMode = 0};
 #endif
