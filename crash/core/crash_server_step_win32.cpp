@@ -1,15 +1,16 @@
 #include "crash/core/crash_server_step.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdio>
 
 #include "crash/core/core_module.h"
 #include "crash/core/crash_server_files.h"
 #include "crash/core/settings.h"
+#include "crash/core/thread_list.h"
 #include "crash/core/win_handle.h"
 #include "crash/delivery/crash_upload.h"
+#include "crash/delivery/library_win32.h"
 #include "crash/delivery/upload_folder.h"
 #include "crash/modules/minidump_writer.h"
 
@@ -39,8 +40,8 @@ std::string ReportFilePath() {
 // pointer and frame pointer in place of where it waits.
 bool FailureContext(const ExceptRequest& request, CONTEXT& context) {
   if (request.ThreadId == GetCurrentThreadId()) return false;
-  const OwnedHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME, FALSE,
-                                      request.ThreadId));
+  const OwnedHandle thread(
+      OpenThreadById(request.ThreadId, THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME));
   if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1)) return false;
   context.ContextFlags = CONTEXT_FULL;
   const bool read = GetThreadContext(thread.get(), &context);
@@ -65,12 +66,23 @@ MinidumpResult WriteFailureDump(const ExceptRequest& request, const std::string&
                        ExceptSettings.Minidump);
 }
 
-// A new id for the report, in the servers' text form.
+// A new id for the report, in the servers' text form. ole32 is loaded
+// only here, so that no program that never uploads carries it; without it
+// the id is made of the time, the process and the counter.
 std::string NewReportId() {
+  using CoCreateGuidFn = HRESULT(WINAPI*)(GUID*);
   GUID id{};
-  if (CoCreateGuid(&id) != S_OK) {
-    id.Data1 = GetTickCount();
-    id.Data2 = static_cast<WORD>(GetCurrentProcessId());
+  const Library ole32("ole32.dll");
+  const auto create = ole32.Find<CoCreateGuidFn>("CoCreateGuid");
+  if (!create || create(&id) != S_OK) {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    id.Data1 = now.dwLowDateTime;
+    id.Data2 = static_cast<WORD>(now.dwHighDateTime);
+    id.Data3 = static_cast<WORD>(GetCurrentProcessId());
+    for (int i = 0; i < 8; ++i) id.Data4[i] = static_cast<BYTE>(counter.QuadPart >> (8 * i));
   }
   char text[40];
   std::snprintf(text, sizeof text, "%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
