@@ -30,8 +30,8 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string&, qor::TScreenshot&,
-               bool&, bool&) {
+void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string& report,
+               qor::TScreenshot&, bool&, bool&) {
   char line[512];
   const auto start = reinterpret_cast<uintptr_t>(&FailingEventHandler);
   // A return address follows a direct call (E8 and four bytes).
@@ -40,8 +40,11 @@ void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string&, 
                 qor::ExceptClassText(object).c_str(), qor::ExceptMessageText(object).c_str(),
                 after_call, static_cast<long>(address - start));
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
-            nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(std::strlen(line)),
+            &written, nullptr);
+  // Then the report itself, for a look at a real one.
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report.data(), static_cast<DWORD>(report.size()),
+            &written, nullptr);
   TerminateProcess(GetCurrentProcess(), kEndCode);
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "crash/core/crash_server_step.h"
 #include "crash/core/loader_lock.h"
 #include "crash/core/report_exception.h"
 #include "crash/core/thread_registry.h"
@@ -34,6 +35,9 @@ void CloseAndClear(HANDLE& handle) {
 }
 
 DWORD WINAPI HandlingLoop(void*) {
+  // Here, so that the program's start never waits for the network; a
+  // request that comes meanwhile waits in the pipe.
+  RetryQueuedCrashUploads();
   for (;;) {
     ExceptRequest request = {};
     DWORD read = 0;

@@ -25,12 +25,15 @@ using HandleExceptionCode = void (*)(gui::Application*);
 using ShowExceptionCode = void (*)(gui::Application*, const std::string&);
 
 namespace qor {
-TExceptSettings ExceptSettings{.HookTargets = {
-                                   .GuiHandleException = reinterpret_cast<const void*>(
-                                       HandleExceptionCode(&gui::Application::HandleException)),
-                                   .GuiShowException = reinterpret_cast<const void*>(
-                                       ShowExceptionCode(&gui::Application::ShowException)),
-                               }};
+TExceptSettings ExceptSettings{
+    .HookTargets = {
+        .GuiHandleException =
+            reinterpret_cast<const void*>(HandleExceptionCode(&gui::Application::HandleException)),
+        .GuiShowException =
+            reinterpret_cast<const void*>(ShowExceptionCode(&gui::Application::ShowException)),
+    },
+    // The scenarios check the composed text as it is.
+    .Minidump = MinidumpSize::kNone};
 }  // namespace qor
 
 namespace {

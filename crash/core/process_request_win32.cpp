@@ -4,6 +4,7 @@
 #include "crash/attach/list_text.h"
 #include "crash/core/call_handlers.h"
 #include "crash/core/core_module.h"
+#include "crash/core/crash_server_step.h"
 #include "crash/core/except_object.h"
 #include "crash/core/freeze_watch.h"
 #include "crash/core/pipeline_hooks.h"
@@ -111,6 +112,7 @@ void MakeReport(Pipeline& p) {
                                show_progress, r.FramePointer, r.StackPointer, r.ThreadId);
     });
   }
+  RunStep([&] { AddCrashServerFiles(p.request, p.report); });
 }
 
 // Save, mail and show, as the settings ask. A report of an ignored class

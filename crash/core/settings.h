@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "crash/modules/minidump_writer.h"
+
 namespace qor {
 
 // A length-prefixed text of fixed capacity: one length byte, then at most
@@ -132,6 +134,18 @@ struct TExceptSettings {
   const char* const* VersionText = nullptr;   // where the program keeps its version text
   bool InstallHooks = true;
   THookTargets HookTargets;
+  // For the crash servers that teams already run: a minidump beside the
+  // bug-report file, and its upload with the text report. Without an
+  // upload URL nothing is uploaded or queued.
+  MinidumpSize Minidump = MinidumpSize::kSmall;
+  ShortText<255> UploadUrl;      // "http://host[:port]/path" or "https://..."
+  ShortText<50> UploadProduct;   // the form's "prod"; empty: the executable's name
+  ShortText<30> UploadVersion;   // the form's "ver"
+  bool UploadGzip = false;       // only for a server that takes a gzip body
+  int32_t UploadIntervalSeconds = 60;  // at most one request per interval
+  ShortText<255> UploadQueueFolder;    // empty: "crash uploads" beside the minidump
+  int32_t UploadQueueMaxReports = 5;   // the oldest waiting reports go beyond these
+  int32_t UploadQueueMaxBytes = 32 << 20;
 };
 
 // The record of this program (see above).
