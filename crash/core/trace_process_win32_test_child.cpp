@@ -84,6 +84,19 @@ std::string ClipboardText() {
   return text;
 }
 
+void PutOnClipboard(const std::string& text) {
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+    if (auto* chars = static_cast<char*>(GlobalLock(block))) {
+      std::memcpy(chars, text.c_str(), text.size() + 1);
+      GlobalUnlock(block);
+    }
+    if (!SetClipboardData(CF_TEXT, block)) GlobalFree(block);
+  }
+  CloseClipboard();
+}
+
 void EmptyTheClipboard() {
   if (!OpenClipboard(nullptr)) return;
   EmptyClipboard();
@@ -100,13 +113,16 @@ int OntoClipboard(int32_t max_length) {
   return 0;
 }
 
+// The clipboard's text is what this child put there before the trace. Its
+// sequence number is no witness: Wine's clipboard manager may bump it while
+// it takes the contents over.
 int Nowhere() {
-  EmptyTheClipboard();
-  const DWORD before = GetClipboardSequenceNumber();
+  const std::string marker = "before the trace " + std::to_string(GetCurrentProcessId());
+  PutOnClipboard(marker);
   DWORD tracer = 0;
   const DWORD result = TraceThread(100, tracer);
   Say("result=" + std::to_string(result) +
-      " clipboard_changed=" + std::to_string(GetClipboardSequenceNumber() != before));
+      " clipboard_changed=" + std::to_string(ClipboardText() != marker));
   return 0;
 }
 
