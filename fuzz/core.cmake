@@ -1,1 +1,2 @@
 qor_add_fuzzer(core_tables_fuzzer SOURCES core_tables_fuzzer.cpp LIBS qor_core)
+qor_add_fuzzer(core_report_file_fuzzer SOURCES core_report_file_fuzzer.cpp LIBS qor_core)
