@@ -158,10 +158,7 @@ bool ExceptionBox::Create() {
   ShowWindow(dialog_, IsIconic(dialog_) ? SW_RESTORE : SW_SHOWNORMAL);
   BringWindowToTop(dialog_);
   SetForegroundWindow(dialog_);
-  if (request_.frozen && request_.probe_window) {
-    PostMessageA(static_cast<HWND>(request_.probe_window), request_.probe_message,
-                 reinterpret_cast<WPARAM>(dialog_), 0);
-  }
+  if (request_.frozen && request_.post_probe) request_.post_probe(dialog_);
   return true;
 }
 

@@ -285,14 +285,20 @@ LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+HWND probe_window = nullptr;
+
+bool PostProbe(void* dialog) {
+  return PostMessageA(probe_window, WM_APP + 7, reinterpret_cast<WPARAM>(dialog), 0) != 0;
+}
+
 TEST_F(ExceptBoxTest, FrozenDialogClosesWhenTheMainThreadAnswers) {
   const HWND probe = CreateWindowA("STATIC", "probe", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    nullptr, nullptr);
   ASSERT_NE(probe, nullptr);
   SetWindowLongPtrA(probe, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProbeWindowProc));
+  probe_window = probe;
   request_.frozen = true;
-  request_.probe_window = probe;
-  request_.probe_message = WM_APP + 7;
+  request_.post_probe = PostProbe;
   DialogThread thread(request_);
   EXPECT_TRUE(thread.Ended());
   EXPECT_TRUE(fired.empty()) << "no button was pressed";

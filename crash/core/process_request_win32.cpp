@@ -131,7 +131,8 @@ void DeliverReport(Pipeline& p, bool ignored) {
   } else if (hooks.run_except_box) {
     RunStep([&] {
       hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject,
-                           p.request.ExceptAddress, p.can_continue, p.screenshot, p.report);
+                           p.request.ExceptAddress, p.request.ThreadId, p.can_continue,
+                           p.screenshot, p.report);
     });
     if (!p.came_with_continue) p.can_continue = false;
   }

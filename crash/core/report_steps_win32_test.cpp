@@ -1,0 +1,217 @@
+// The core's own dialog and report actions at the end of the pipeline: a
+// program that carries the core (report_steps_win32_test_child) fails, the
+// test finds the dialog by its window class and presses its buttons like a
+// user, and checks what the program did: its output, its exit code and
+// the files it wrote.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "crash/core/testing/child_output_win32.h"
+#include "crash/core/win_handle.h"
+
+namespace {
+
+std::vector<HWND> ButtonsOf(HWND dialog) {
+  std::vector<HWND> buttons;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char class_name[32] = {};
+    GetClassNameA(child, class_name, sizeof class_name);
+    if (lstrcmpiA(class_name, "Button") == 0 && GetWindowTextLengthA(child) > 0) {
+      buttons.push_back(child);
+    }
+  }
+  return buttons;
+}
+
+std::string TextOf(HWND window) {
+  char text[256] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+HWND ButtonNamed(HWND dialog, const std::string& caption) {
+  for (HWND button : ButtonsOf(dialog)) {
+    if (TextOf(button) == caption) return button;
+  }
+  return nullptr;
+}
+
+// On a thread of its own, while the test waits for the child: waits for
+// the dialog, notes its buttons, then presses `first` and, once that
+// button is gone, `second` (when given). An empty caption closes the
+// dialog by its close box.
+class User {
+ public:
+  User(std::string first, std::string second = "")
+      : first_(std::move(first)), second_(std::move(second)) {
+    thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+  }
+  User(const User&) = delete;
+  User& operator=(const User&) = delete;
+  ~User() { WaitForSingleObject(thread_.get(), 60000); }
+
+  // What the user saw: "caption" per button, "(disabled)" after a
+  // disabled one; empty when no dialog came.
+  std::string Seen() {
+    WaitForSingleObject(thread_.get(), 60000);
+    return seen_;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<User*>(self)->Act();
+    return 0;
+  }
+
+  static HWND WaitForDialog() {
+    for (int i = 0; i < 1200; ++i) {
+      HWND dialog = FindWindowA("qorExceptWndClass", nullptr);
+      if (dialog && IsWindowVisible(dialog)) return dialog;
+      Sleep(50);
+    }
+    return nullptr;
+  }
+
+  static bool Press(HWND dialog, const std::string& caption) {
+    if (caption.empty()) return PostMessageA(dialog, WM_CLOSE, 0, 0) != 0;
+    HWND button = ButtonNamed(dialog, caption);
+    return button && PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(button));
+  }
+
+  void Act() {
+    HWND dialog = WaitForDialog();
+    if (!dialog) return;
+    for (HWND button : ButtonsOf(dialog)) {
+      seen_ += TextOf(button) + (IsWindowEnabled(button) ? "," : "(disabled),");
+    }
+    if (!Press(dialog, first_) || second_.empty()) return;
+    for (int i = 0; i < 600 && ButtonNamed(dialog, first_); ++i) Sleep(50);
+    Press(dialog, second_);
+  }
+
+  std::string first_;
+  std::string second_;
+  std::string seen_;
+  qor::OwnedHandle thread_;
+};
+
+qor::test::ChildOutput RunChild(const std::string& scenario, const std::string& file = "-") {
+  return qor::test::RunChildProgram("report_steps_win32_test_child.exe", scenario + " " + file);
+}
+
+std::string TempPath(const std::string& name) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  return std::string(temp) + name;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Polls for a text file that another process writes; its lines (without
+// CR) once it has `lines` of them, else what it has after 60 s.
+std::string WaitForLines(const std::string& path, int lines) {
+  std::string text;
+  for (int i = 0; i < 1200; ++i) {
+    text = FileText(path);
+    if (std::count(text.begin(), text.end(), '\n') >= lines) break;
+    Sleep(50);
+  }
+  std::erase(text, '\r');
+  return text;
+}
+
+constexpr char kButtons[] =
+    "save bug report,show bug report,continue application,restart application,"
+    "close application,";
+
+TEST(ReportSteps, ContinueLetsTheProgramGoOn) {
+  User user("continue application");
+  const qor::test::ChildOutput run = RunChild("continue");
+  EXPECT_EQ(user.Seen(), kButtons);
+  EXPECT_EQ(run.exit_code, 0u) << run.text;
+  EXPECT_NE(run.text.find("continued"), std::string::npos) << run.text;
+}
+
+TEST(ReportSteps, CloseEndsTheProgramWithExitCode1) {
+  User user("close application");
+  const qor::test::ChildOutput run = RunChild("close");
+  EXPECT_EQ(user.Seen(), kButtons);
+  EXPECT_EQ(run.exit_code, 1u) << run.text;
+  EXPECT_EQ(run.text.find("continued"), std::string::npos) << run.text;
+}
+
+TEST(ReportSteps, AProgramThatCannotContinueEndsWhenItsDialogIsClosed) {
+  User user("");  // the close box
+  const qor::test::ChildOutput run = RunChild("fatal");
+  EXPECT_EQ(user.Seen(),
+            "save bug report,show bug report,continue application(disabled),"
+            "restart application,close application,");
+  EXPECT_EQ(run.exit_code, 1u) << run.text;
+}
+
+TEST(ReportSteps, SaveWritesTheReportIntoANewFolderThenContinueGoesOn) {
+  const std::string folder = TempPath("qor-report-steps");
+  const std::string file = folder + "\\reports\\bugreport.txt";
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA((folder + "\\reports").c_str());
+  User user("save bug report", "continue application");
+  const qor::test::ChildOutput run = RunChild("save", file);
+  EXPECT_EQ(user.Seen(), kButtons);
+  EXPECT_EQ(run.exit_code, 0u) << run.text;
+  const std::string saved = FileText(file);
+  EXPECT_EQ(saved.rfind("date/time", 0), 0u) << saved.substr(0, 200);
+  EXPECT_NE(saved.find("the save scenario failed"), std::string::npos);
+  EXPECT_EQ(saved.substr(saved.size() - 4), "\r\n\r\n");
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA((folder + "\\reports").c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
+TEST(ReportSteps, RestartStartsTheProgramAgainWithTheRequestTimes) {
+  const std::string file = TempPath("qor-report-steps-restart.txt");
+  DeleteFileA(file.c_str());
+  User user("restart application");
+  const qor::test::ChildOutput run = RunChild("restart", file);
+  EXPECT_EQ(user.Seen(), kButtons);
+  EXPECT_EQ(run.exit_code, 2u) << run.text;
+  EXPECT_EQ(WaitForLines(file, 1), "restarted times=1\n");
+  DeleteFileA(file.c_str());
+}
+
+TEST(ReportSteps, TenFailuresRestartAndTheRestartedProgramCountsOn) {
+  const std::string log = TempPath("qor-report-steps-rule.txt");
+  DeleteFileA(log.c_str());
+  const qor::test::ChildOutput run = RunChild("restart_rule", log);
+  EXPECT_EQ(run.exit_code, 2u) << run.text;
+  EXPECT_NE(run.text.find("failure 10"), std::string::npos) << run.text;
+  EXPECT_EQ(run.text.find("not restarted"), std::string::npos) << run.text;
+  // The first copy failed ten times; the second inherited the ten times and
+  // its first failure restarted it again.
+  EXPECT_EQ(WaitForLines(log, 3), "start times=0\nstart times=10\nstart times=10\n");
+  DeleteFileA(log.c_str());
+}
+
+TEST(ReportSteps, AConsoleProgramGetsTheMessageAndTheReportOnItsOutput) {
+  const qor::test::ChildOutput run = RunChild("console");
+  EXPECT_EQ(run.exit_code, 0u) << run.text;
+  EXPECT_EQ(run.text.rfind("An error occurred in the application.\r\n\r\ndate/time", 0), 0u)
+      << run.text.substr(0, 300);
+  EXPECT_NE(run.text.find("the console scenario failed"), std::string::npos);
+  EXPECT_NE(run.text.find("continued"), std::string::npos) << run.text;
+  EXPECT_EQ(FindWindowA("qorExceptWndClass", nullptr), nullptr);
+}
+
+}  // namespace
