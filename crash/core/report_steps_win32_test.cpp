@@ -14,94 +14,11 @@
 #include <vector>
 
 #include "crash/core/testing/child_output_win32.h"
-#include "crash/core/win_handle.h"
+#include "crash/core/testing/dialog_user_win32.h"
 
 namespace {
 
-std::vector<HWND> ButtonsOf(HWND dialog) {
-  std::vector<HWND> buttons;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    char class_name[32] = {};
-    GetClassNameA(child, class_name, sizeof class_name);
-    if (lstrcmpiA(class_name, "Button") == 0 && GetWindowTextLengthA(child) > 0) {
-      buttons.push_back(child);
-    }
-  }
-  return buttons;
-}
-
-std::string TextOf(HWND window) {
-  char text[256] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-HWND ButtonNamed(HWND dialog, const std::string& caption) {
-  for (HWND button : ButtonsOf(dialog)) {
-    if (TextOf(button) == caption) return button;
-  }
-  return nullptr;
-}
-
-// On a thread of its own, while the test waits for the child: waits for
-// the dialog, notes its buttons, then presses `first` and, once that
-// button is gone, `second` (when given). An empty caption closes the
-// dialog by its close box.
-class User {
- public:
-  User(std::string first, std::string second = "")
-      : first_(std::move(first)), second_(std::move(second)) {
-    thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
-  }
-  User(const User&) = delete;
-  User& operator=(const User&) = delete;
-  ~User() { WaitForSingleObject(thread_.get(), 60000); }
-
-  // What the user saw: "caption" per button, "(disabled)" after a
-  // disabled one; empty when no dialog came.
-  std::string Seen() {
-    WaitForSingleObject(thread_.get(), 60000);
-    return seen_;
-  }
-
- private:
-  static DWORD WINAPI Run(void* self) {
-    static_cast<User*>(self)->Act();
-    return 0;
-  }
-
-  static HWND WaitForDialog() {
-    for (int i = 0; i < 1200; ++i) {
-      HWND dialog = FindWindowA("qorExceptWndClass", nullptr);
-      if (dialog && IsWindowVisible(dialog)) return dialog;
-      Sleep(50);
-    }
-    return nullptr;
-  }
-
-  static bool Press(HWND dialog, const std::string& caption) {
-    if (caption.empty()) return PostMessageA(dialog, WM_CLOSE, 0, 0) != 0;
-    HWND button = ButtonNamed(dialog, caption);
-    return button && PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                                  reinterpret_cast<LPARAM>(button));
-  }
-
-  void Act() {
-    HWND dialog = WaitForDialog();
-    if (!dialog) return;
-    for (HWND button : ButtonsOf(dialog)) {
-      seen_ += TextOf(button) + (IsWindowEnabled(button) ? "," : "(disabled),");
-    }
-    if (!Press(dialog, first_) || second_.empty()) return;
-    for (int i = 0; i < 600 && ButtonNamed(dialog, first_); ++i) Sleep(50);
-    Press(dialog, second_);
-  }
-
-  std::string first_;
-  std::string second_;
-  std::string seen_;
-  qor::OwnedHandle thread_;
-};
+using qor::test::User;
 
 qor::test::ChildOutput RunChild(const std::string& scenario, const std::string& file = "-") {
   return qor::test::RunChildProgram("report_steps_win32_test_child.exe", scenario + " " + file);
