@@ -478,6 +478,10 @@ void ExceptionBox::ShowDetails() {
       SetWindowPos(buttons_[i], nullptr, button.left + new_width - width, button.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // The dialog does not clip its children: its own late repaint of the
+    // new strip would cover the moved buttons. Paint it first, then them.
+    RedrawWindow(dialog_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
   DestroyButton(kShowButton);
 }
