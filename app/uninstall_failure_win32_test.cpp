@@ -26,7 +26,7 @@ TEST(UninstallFailure, AnEventHandlerFailureReachesThePipeline) {
 }
 
 TEST(UninstallFailure, TheProgramShowsTheDialogWithTheReportAndCloses) {
-  qor::test::User user("close application");
+  qor::test::User user("uninstall_failure_win32_test_child.exe", "close application");
   const qor::test::ChildOutput run =
       qor::test::RunChildProgram("uninstall_failure_win32_test_child.exe", "dialog");
   EXPECT_EQ(user.Seen(),

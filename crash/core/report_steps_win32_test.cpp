@@ -18,10 +18,18 @@
 
 namespace {
 
-using qor::test::User;
+constexpr char kChild[] = "report_steps_win32_test_child.exe";
+
+// The user of the child's dialog.
+class User : public qor::test::User {
+ public:
+  explicit User(std::string first, std::string second = "")
+      : qor::test::User(kChild, std::move(first), std::move(second)) {}
+};
 
 qor::test::ChildOutput RunChild(const std::string& scenario, const std::string& file = "-") {
-  return qor::test::RunChildProgram("report_steps_win32_test_child.exe", scenario + " " + file);
+  qor::test::UseDesktop();
+  return qor::test::RunChildProgram(kChild, scenario + " " + file);
 }
 
 std::string TempPath(const std::string& name) {

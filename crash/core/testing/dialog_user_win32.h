@@ -42,6 +42,12 @@ inline std::string ReportOf(HWND dialog) {
   return text;
 }
 
+// Under Wine the first process that needs the desktop starts the desktop
+// process, which then keeps copies of that process's standard handles: a
+// child whose output a test reads must never be first, or reading its
+// output never ends. The test takes the desktop before it starts one.
+inline void UseDesktop() { GetDesktopWindow(); }
+
 inline HWND ButtonNamed(HWND dialog, const std::string& caption) {
   for (HWND button : ButtonsOf(dialog)) {
     if (TextOf(button) == caption) return button;
@@ -50,13 +56,14 @@ inline HWND ButtonNamed(HWND dialog, const std::string& caption) {
 }
 
 // On a thread of its own, while the test waits for the child: waits for
-// the dialog, notes its buttons, then presses `first` and, once that
-// button is gone, `second` (when given). An empty caption closes the
-// dialog by its close box.
+// the dialog titled `title` (the program's file name), notes its buttons,
+// then presses `first` and, once that button is gone, `second` (when
+// given). An empty caption closes the dialog by its close box.
 class User {
  public:
-  User(std::string first, std::string second = "")
-      : first_(std::move(first)), second_(std::move(second)) {
+  User(std::string title, std::string first, std::string second = "")
+      : title_(std::move(title)), first_(std::move(first)), second_(std::move(second)) {
+    UseDesktop();
     thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
   }
   User(const User&) = delete;
@@ -82,9 +89,9 @@ class User {
     return 0;
   }
 
-  static HWND WaitForDialog() {
+  HWND WaitForDialog() const {
     for (int i = 0; i < 1200; ++i) {
-      HWND dialog = FindWindowA("qorExceptWndClass", nullptr);
+      HWND dialog = FindWindowA("qorExceptWndClass", title_.c_str());
       if (dialog && IsWindowVisible(dialog)) return dialog;
       Sleep(50);
     }
@@ -110,6 +117,7 @@ class User {
     Press(dialog, second_);
   }
 
+  std::string title_;
   std::string first_;
   std::string second_;
   std::string seen_;
