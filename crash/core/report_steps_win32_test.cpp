@@ -28,7 +28,6 @@ class User : public qor::test::User {
 };
 
 qor::test::ChildOutput RunChild(const std::string& scenario, const std::string& file = "-") {
-  qor::test::UseDesktop();
   return qor::test::RunChildProgram(kChild, scenario + " " + file);
 }
 

@@ -28,6 +28,10 @@ inline ChildOutput RunChildProgram(const std::string& program, const std::string
   const std::string own(path, length);
   std::string command = own.substr(0, own.rfind('\\') + 1) + program;
   if (!arguments.empty()) command += " " + arguments;
+  // Under Wine the first process that needs the desktop starts the desktop
+  // process, which keeps copies of that process's standard handles: were
+  // the child first, reading its output would never end.
+  GetDesktopWindow();
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;

@@ -42,12 +42,6 @@ inline std::string ReportOf(HWND dialog) {
   return text;
 }
 
-// Under Wine the first process that needs the desktop starts the desktop
-// process, which then keeps copies of that process's standard handles: a
-// child whose output a test reads must never be first, or reading its
-// output never ends. The test takes the desktop before it starts one.
-inline void UseDesktop() { GetDesktopWindow(); }
-
 inline HWND ButtonNamed(HWND dialog, const std::string& caption) {
   for (HWND button : ButtonsOf(dialog)) {
     if (TextOf(button) == caption) return button;
@@ -63,7 +57,6 @@ class User {
  public:
   User(std::string title, std::string first, std::string second = "")
       : title_(std::move(title)), first_(std::move(first)), second_(std::move(second)) {
-    UseDesktop();
     thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
   }
   User(const User&) = delete;
