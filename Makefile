@@ -1,6 +1,7 @@
 # make run   builds Uninstall.exe and starts it under Wine with simulated instruments.
 # make test  builds all three trees and runs every test (host natively, Windows under Wine).
-.PHONY: all run test host win32 win64 win64-tree bootstrap clean fuzz bench
+# make demo-crash  builds the example program and shows the crash reporter's dialog under Wine.
+.PHONY: all run demo-crash test host win32 win64 win64-tree bootstrap clean fuzz bench
 
 all: host win32 win64
 
@@ -35,6 +36,9 @@ test: host win32 win64
 
 run: win32
 	@scripts/run-demo build/win32
+
+demo-crash: win32
+	@scripts/demo-crash build/win32
 
 clean:
 	rm -rf build

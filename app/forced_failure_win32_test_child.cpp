@@ -1,7 +1,8 @@
 // Test-only part of uninstall_failure_win32_test_child: a failure in one of
 // the program's event handlers, dispatched the way the GUI library
 // dispatches every event, and a handler that prints what the crash-report
-// core saw and ends the program.
+// core saw and ends the program. With the argument "dialog" no handler
+// interferes: the program shows the core's exception dialog.
 #include <windows.h>
 
 #include <cstdio>
@@ -51,7 +52,9 @@ void SeeReport(bool, uint32_t object, uint32_t address, uint32_t, std::string& r
 // Made with the program's other static objects, before WinMain.
 struct ForcedFailure {
   ForcedFailure() {
-    qor::RegisterExceptHandler(SeeReport, qor::kOnHandlingThread, 1);
+    if (std::strstr(GetCommandLineA(), " dialog") == nullptr) {
+      qor::RegisterExceptHandler(SeeReport, qor::kOnHandlingThread, 1);
+    }
     SetTimer(nullptr, 0, 500, OnTimer);
   }
 } forced_failure;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "crash/core/testing/child_output_win32.h"
+#include "crash/core/testing/dialog_user_win32.h"
 
 namespace {
 
@@ -21,6 +22,20 @@ TEST(UninstallFailure, AnEventHandlerFailureReachesThePipeline) {
   const long offset = std::stol(run.text.substr(expected.size()));
   EXPECT_GT(offset, 0) << run.text;
   EXPECT_LT(offset, 256) << run.text;
+}
+
+TEST(UninstallFailure, TheProgramShowsTheDialogWithTheReportAndCloses) {
+  qor::test::User user("uninstall_failure_win32_test_child.exe", "close application");
+  const qor::test::ChildOutput run =
+      qor::test::RunChildProgram("uninstall_failure_win32_test_child.exe", "dialog");
+  EXPECT_EQ(user.Seen(),
+            "mail bug report,show bug report,continue application,restart application,"
+            "close application,");
+  const std::string report = user.Report();
+  EXPECT_EQ(report.rfind("date/time", 0), 0u) << report.substr(0, 200);
+  EXPECT_NE(report.find("forced failure"), std::string::npos);
+  EXPECT_NE(report.find("forced_failure_win32_test_child.cpp"), std::string::npos) << report;
+  EXPECT_EQ(run.exit_code, 1u) << run.text;
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include "crash/core/loader_lock.h"
 #include "crash/core/pipeline_hooks.h"
 #include "crash/core/process_start.h"
+#include "crash/core/report_actions.h"
 #include "crash/core/report_exception.h"
+#include "crash/core/report_steps.h"
 #include "crash/core/settings.h"
 #include "crash/core/thread_hook.h"
 #include "crash/core/thread_registry.h"
@@ -55,11 +57,15 @@ void FillLowerHooks() {
   mail.hold_main_thread = HoldMainThread;
   CorePipelineHooks().take_screenshot = CaptureScreenPng;
   CorePipelineHooks().compose_bug_report = ComposeBugReport;
+  InstallReportSteps();
 }
 
 class CoreLifetime {
  public:
   CoreLifetime() {
+    // A restarted program waits here until its predecessor has ended and
+    // takes over its request times, so the automatic rules count on.
+    CheckRestartHandOver(ExceptTimes);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     start_time = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;

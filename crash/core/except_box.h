@@ -21,11 +21,11 @@ struct ExceptBoxRequest {
   // The action handlers with an action number (0 mail to 6 close); true
   // when one of them handled the action. Null: none registered.
   bool (*fire_action)(int action) = nullptr;
-  // A frozen program's dialog posts this probe to the main thread's window
-  // with its own handle as wParam; the main thread answers by posting
-  // WM_NULL 777/777 to the dialog, which then closes.
-  void* probe_window = nullptr;
-  uint32_t probe_message = 0;
+  // A frozen program's dialog asks the freeze watchdog's probe to reach
+  // the main thread with the dialog's handle; the main thread answers by
+  // posting WM_NULL 777/777 to the dialog, which then closes. Null: no
+  // watchdog runs.
+  bool (*post_probe)(void* dialog) = nullptr;
 };
 
 // Shows the dialog on this thread and returns when it is gone. A console

@@ -165,10 +165,7 @@ bool ExceptionBox::Create() {
   ShowWindow(dialog_, IsIconic(dialog_) ? SW_RESTORE : SW_SHOWNORMAL);
   BringWindowToTop(dialog_);
   SetForegroundWindow(dialog_);
-  if (request_.frozen && request_.probe_window) {
-    PostMessageA(static_cast<HWND>(request_.probe_window), request_.probe_message,
-                 reinterpret_cast<WPARAM>(dialog_), 0);
-  }
+  if (request_.frozen && request_.post_probe) request_.post_probe(dialog_);
   return true;
 }
 
@@ -488,6 +485,10 @@ void ExceptionBox::ShowDetails() {
       SetWindowPos(buttons_[i], nullptr, button.left + new_width - width, button.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // The dialog does not clip its children: its own late repaint of the
+    // new strip would cover the moved buttons. Paint it first, then them.
+    RedrawWindow(dialog_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
   DestroyButton(kShowButton);
 }

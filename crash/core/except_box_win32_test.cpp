@@ -175,6 +175,31 @@ TEST_F(ExceptBoxTest, EveryButtonFiresItsActionAndShowRevealsTheReport) {
   EXPECT_EQ(fired, (std::vector<int>{0, 1, 2, 5, 6, 3, 4}));
 }
 
+// The buttons that move right when a narrow dialog grows to show the
+// report are painted where they are: the dialog's own repaint of its new
+// strip (it does not clip its children) must not cover them.
+TEST_F(ExceptBoxTest, ButtonsMovedByShowStayPainted) {
+  ExceptSettings.ButtonCaptions = {"", "", "", "show bug report", "continue application",
+                                   "restart application", "close application"};
+  DialogThread thread(request_);
+  const HWND dialog = thread.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  RECT collapsed;
+  GetWindowRect(dialog, &collapsed);
+  ASSERT_LT(collapsed.right - collapsed.left, 538) << "the dialog must grow";
+  Press(dialog, ButtonNamed(dialog, "show bug report"));
+  UpdateWindow(dialog);  // whatever the dialog still had to repaint
+  const HWND close = ButtonNamed(dialog, "close application");
+  ASSERT_NE(close, nullptr);
+  RECT button;
+  GetWindowRect(close, &button);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
+  HDC dc = GetDC(dialog);
+  const COLORREF right_end = GetPixel(dc, button.right - 3, button.top + 11);
+  ReleaseDC(dialog, dc);
+  EXPECT_NE(right_end, GetSysColor(COLOR_BTNFACE)) << "the dialog's face covers the button";
+}
+
 TEST_F(ExceptBoxTest, ProgramThatCannotContinueDisablesContinueAndEscapeCloses) {
   request_.can_continue = false;
   ExceptSettings.FocusedButton = 6;
@@ -285,14 +310,20 @@ LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+HWND probe_window = nullptr;
+
+bool PostProbe(void* dialog) {
+  return PostMessageA(probe_window, WM_APP + 7, reinterpret_cast<WPARAM>(dialog), 0) != 0;
+}
+
 TEST_F(ExceptBoxTest, FrozenDialogClosesWhenTheMainThreadAnswers) {
   const HWND probe = CreateWindowA("STATIC", "probe", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    nullptr, nullptr);
   ASSERT_NE(probe, nullptr);
   SetWindowLongPtrA(probe, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProbeWindowProc));
+  probe_window = probe;
   request_.frozen = true;
-  request_.probe_window = probe;
-  request_.probe_message = WM_APP + 7;
+  request_.post_probe = PostProbe;
   DialogThread thread(request_);
   EXPECT_TRUE(thread.Ended());
   EXPECT_TRUE(fired.empty()) << "no button was pressed";

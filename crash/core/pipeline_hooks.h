@@ -19,9 +19,11 @@ struct PipelineHooks {
                              uint32_t context, bool show_progress, uint32_t frame_pointer,
                              uint32_t stack_pointer, uint32_t thread_id) = nullptr;
   // Shows the exception dialog and returns when it is closed; may lower
-  // `can_continue`.
-  void (*run_except_box)(bool frozen, uint32_t object, uint32_t address, bool& can_continue,
-                         TScreenshot& screenshot, std::string& report) = nullptr;
+  // `can_continue`. `thread_id` is the failing thread's, for the action
+  // handlers of the dialog's buttons.
+  void (*run_except_box)(bool frozen, uint32_t object, uint32_t address, uint32_t thread_id,
+                         bool& can_continue, TScreenshot& screenshot,
+                         std::string& report) = nullptr;
   // Appends the report to the bug-report file; true when written.
   bool (*save_report)(const std::string& report, void* owner_window, bool silent) = nullptr;
   // Sends the report and the screenshot; true when a delivery method worked.

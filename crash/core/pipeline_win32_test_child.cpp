@@ -75,7 +75,7 @@ void FaultingCompose(bool, uint32_t, uint32_t, std::string& report, uint32_t, bo
   *static_cast<volatile int*>(nullptr) = 1;
 }
 
-void Dialog(bool, uint32_t, uint32_t, bool&, qor::TScreenshot&, std::string& report) {
+void Dialog(bool, uint32_t, uint32_t, uint32_t, bool&, qor::TScreenshot&, std::string& report) {
   Say("dialog " + report);
 }
 

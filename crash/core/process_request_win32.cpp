@@ -135,8 +135,9 @@ void DeliverReport(Pipeline& p, bool ignored) {
     RunStep([&] { WriteCgiErrorPage(p.report); });
   } else if (hooks.run_except_box) {
     RunStep([&] {
-      hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject, p.request.ExceptAddress,
-                           p.can_continue, p.screenshot, p.report);
+      hooks.run_except_box(p.request.Frozen != 0, p.request.ExceptObject,
+                           p.request.ExceptAddress, p.request.ThreadId, p.can_continue,
+                           p.screenshot, p.report);
     });
     if (!p.came_with_continue) p.can_continue = false;
   }

@@ -17,8 +17,10 @@ const std::vector<std::string_view>& NeverReturningNames() {
       "FatalAppExitA", "FatalAppExitW", "longjmp", "_assert", "_wassert",
       // MinGW's start-up code: reports a relocation it cannot apply, then aborts.
       "__report_error",
-      // The crash-report core's end of the process after a fatal report.
-      "_ZN3qor15CloseProcessNowEv", "qor::CloseProcessNow()"};
+      // The crash-report core's end of the process after a fatal report,
+      // and the report actions that close or restart the program.
+      "_ZN3qor15CloseProcessNowEv", "qor::CloseProcessNow()", "_ZN3qor12CloseProcessEv",
+      "qor::CloseProcess()", "_ZN3qor14RestartProcessERKSt5arrayIyLj10EE"};
   return names;
 }
 

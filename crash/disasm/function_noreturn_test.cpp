@@ -19,6 +19,8 @@ TEST(NeverReturningTest, Names) {
       {"__cxa_rethrow", true},
       {"_ZSt9terminatev", true},
       {"__ZN3qor15CloseProcessNowEv", true},
+      {"__ZN3qor12CloseProcessEv", true},
+      {"__ZN3qor14RestartProcessERKSt5arrayIyLj10EE", true},
       {"_ZSt20__throw_length_errorPKc", true},
       {"__ZSt17__throw_bad_allocv", true},
       {"std::__throw_out_of_range_fmt(char const*, ...)", true},

@@ -1,15 +1,19 @@
 // How a program gets the crash reporter: link qor::crash, and the reporter
 // is running before main starts. This one registers a handler that is told
 // about every failure once its report is ready, and then fails in a thread
-// of its own; the reporter reports it and the program goes on.
+// of its own; the reporter reports it and the program goes on. A console
+// program gets the report on its output; with --dialog it shows the
+// reporter's dialog instead.
 #include <windows.h>
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "crash/core/except_object.h"
 #include "crash/core/handler_lists.h"
+#include "crash/core/settings.h"
 
 namespace {
 
@@ -29,7 +33,8 @@ DWORD WINAPI Worker(void*) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--dialog") qor::ExceptSettings.ConsoleOutput = false;
   qor::RegisterExceptHandler(ReportReady, qor::kOnHandlingThread, 1);
   HANDLE worker = CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr);
   WaitForSingleObject(worker, INFINITE);

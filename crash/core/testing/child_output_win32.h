@@ -21,6 +21,10 @@ struct ChildOutput {
 // child that does not end by then is terminated with exit code 0xDEAD.
 inline ChildOutput RunCommandLine(std::string command, DWORD limit = 60000) {
   ChildOutput run;
+  // Under Wine the first process that needs the desktop starts the desktop
+  // process, which keeps copies of that process's standard handles: were
+  // the child first, reading its output would never end.
+  GetDesktopWindow();
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
