@@ -19,9 +19,11 @@ void Bevel::Paint(HDC dc) const {
 Image::Image(Form& form, int id, int left, int top, int width, int height, int resource_id)
     : Control(form, id, "STATIC", WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, left, top, width,
               height),
+      // The artwork's background (the colour of its first pixel) becomes the
+      // window's face colour, so no square of another colour frames it.
       bitmap_(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
                                               MAKEINTRESOURCEA(resource_id), IMAGE_BITMAP, 0, 0,
-                                              LR_DEFAULTCOLOR))) {
+                                              LR_LOADTRANSPARENT | LR_LOADMAP3DCOLORS))) {
   SendMessageA(Handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
   // SS_BITMAP resizes the control to the bitmap; keep the designed bounds.
   SetBounds(left, top, width, height);
