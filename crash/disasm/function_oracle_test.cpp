@@ -63,7 +63,7 @@ std::vector<DwarfFunction> ReadDwarf(const std::string& exe) {
     if (!in_subprogram) continue;
     unsigned a = 0, b = 0;
     if (line.find("DW_AT_name") != std::string::npos ||
-        line.find("DW_AT_specification") != std::string::npos ||
+        line.find("DW_AT_spec") != std::string::npos ||
         line.find("DW_AT_abstract_origin") != std::string::npos) {
       if (current.name.empty()) current.name = Quoted(line);
     } else if (line.find("DW_AT_low_pc") != std::string::npos) {

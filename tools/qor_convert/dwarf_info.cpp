@@ -12,7 +12,7 @@ namespace {
 constexpr uint64_t kTagClass = 0x02, kTagStructure = 0x13, kTagUnion = 0x17, kTagInlined = 0x1D,
                    kTagSubprogram = 0x2E, kTagNamespace = 0x39;
 constexpr uint64_t kAtName = 0x03, kAtStmtList = 0x10, kAtLowPc = 0x11, kAtHighPc = 0x12,
-                   kAtAbstractOrigin = 0x31, kAtCompletes = 0x47 /* DW_AT_specification */, kAtRanges = 0x55,
+                   kAtAbstractOrigin = 0x31, kAtCompletes = 0x47, kAtRanges = 0x55,
                    kAtCallFile = 0x58, kAtCallLine = 0x59, kAtLinkageName = 0x6E,
                    kAtStrOffsetsBase = 0x72, kAtAddrBase = 0x73, kAtRnglistsBase = 0x74,
                    kAtMipsLinkageName = 0x2007;
