@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "crash/core/testing/child_output_win32.h"
+#include "crash/modules/testing/child_output_win32.h"
 #include "crash/core/testing/dialog_user_win32.h"
 
 namespace {

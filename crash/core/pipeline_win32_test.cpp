@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "crash/core/testing/child_output_win32.h"
+#include "crash/modules/testing/child_output_win32.h"
 
 namespace {
 

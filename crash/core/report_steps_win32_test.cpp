@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "crash/core/testing/child_output_win32.h"
+#include "crash/modules/testing/child_output_win32.h"
 #include "crash/core/testing/dialog_user_win32.h"
 
 namespace {

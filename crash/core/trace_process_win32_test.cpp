@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "crash/core/testing/child_output_win32.h"
+#include "crash/modules/testing/child_output_win32.h"
 
 namespace {
 

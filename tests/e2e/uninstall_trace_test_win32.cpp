@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "crash/core/testing/child_output_win32.h"
+#include "crash/modules/testing/child_output_win32.h"
 #include "crash/core/testing/frozen_report.h"
 #include "tests/e2e/e2e_support_win32.h"
 

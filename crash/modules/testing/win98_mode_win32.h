@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "crash/modules/testing/child_output_win32.h"
+
 namespace qor::test {
 
 inline constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
@@ -38,55 +40,11 @@ class Win98Mode {
   bool set_ = false;
 };
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  HANDLE* out() { return &handle_; }
-  HANDLE get() const { return handle_; }
-  void reset() {
-    if (handle_) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 // Runs program `child` beside this program and returns its standard output;
 // empty when it could not be started or did not finish.
 inline std::string RunChild(const char* child) {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string command(path, length);
-  command = command.substr(0, command.rfind('\\') + 1) + child;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  Handle read, write;
-  if (!CreatePipe(read.out(), write.out(), &inherit, 0)) return {};
-  SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write.get();
-  startup.hStdError = write.get();
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return {};
-  }
-  Handle process_handle(process.hProcess), thread_handle(process.hThread);
-  write.reset();
-  std::string output;
-  char buffer[256];
-  DWORD got = 0;
-  while (ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    output.append(buffer, got);
-  }
-  return WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0 ? output : std::string();
+  const ChildOutput run = RunChildProgram(child, "", 10000);
+  return run.started && run.exit_code != 0xDEAD ? run.text : std::string();
 }
 
 }  // namespace qor::test

@@ -7,9 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "crash/core/win_handle.h"
-
 namespace qor::test {
+
+// A handle of the child runner, closed by its owner on every path.
+class ChildHandle {
+ public:
+  explicit ChildHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ChildHandle(const ChildHandle&) = delete;
+  ChildHandle& operator=(const ChildHandle&) = delete;
+  ~ChildHandle() { reset(); }
+  HANDLE get() const { return handle_; }
+  void reset() {
+    if (handle_) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  HANDLE handle_;
+};
 
 struct ChildOutput {
   bool started = false;
@@ -29,8 +44,8 @@ inline ChildOutput RunCommandLine(std::string command, DWORD limit = 60000) {
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
-  const OwnedHandle read(read_end);
-  OwnedHandle write(write_end);
+  const ChildHandle read(read_end);
+  ChildHandle write(write_end);
   SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -43,8 +58,8 @@ inline ChildOutput RunCommandLine(std::string command, DWORD limit = 60000) {
     return run;
   }
   run.started = true;
-  const OwnedHandle child(process.hProcess);
-  const OwnedHandle child_thread(process.hThread);
+  const ChildHandle child(process.hProcess);
+  const ChildHandle child_thread(process.hThread);
   write.reset();  // the child holds the only write end: reading ends with it
   char buffer[4096];
   DWORD got = 0;
