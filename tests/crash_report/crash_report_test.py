@@ -23,19 +23,13 @@ import tempfile
 import threading
 import time
 
+# The checks shared by the tests written in Python.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+from checks import Checks  # noqa: E402
+
 wine_run, prefix, source, mode = sys.argv[1:5]
 args = sys.argv[5:]
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAILED:", what)
+check = Checks()
 
 
 def marks():
@@ -373,5 +367,4 @@ def check_upload(program, port):
 
 
 {"full": check_full, "dump": check_dump, "peer": check_peer, "upload": check_upload}[mode](*args)
-print(f"{passed} checks passed, {len(failures)} failed")
-sys.exit(1 if failures else 0)
+sys.exit(check.summary())

@@ -13,18 +13,12 @@ import subprocess
 import sys
 import tempfile
 
+# The checks shared by the tests written in Python.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+from checks import Checks  # noqa: E402
+
 child, symbols, tools, wine_run, prefix, source = sys.argv[1:7]
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAILED:", what)
+check = Checks()
 
 
 def marked_lines():
@@ -127,8 +121,7 @@ def main():
         print(f"dump size C++ exception: {size_bytes} bytes, written in {ms} ms")
         check_stack(dump, "cxx", marks)
         print("\n".join(text.splitlines()[:40]))
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return check.summary()
 
 
 sys.exit(main())
